@@ -1,0 +1,264 @@
+#include "engine/media/AudioDecoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/opt.h>
+}
+
+namespace media {
+namespace {
+
+// While the ring is full the decoder looks again after this long; a seek or
+// the stream's end wakes it sooner.
+constexpr std::int64_t kRingPollNs = 5'000'000;
+
+}  // namespace
+
+AudioDecoder::AudioDecoder(StreamShared& shared, AudioRing& ring, int outRate, int outChannels)
+    : m_shared(shared),
+      m_ring(ring),
+      m_outRate(outRate),
+      m_outChannels(outChannels),
+      m_scratch(av_frame_alloc()),
+      m_tempoFrame(av_frame_alloc()),
+      m_stretched(av_frame_alloc())
+{
+}
+
+AudioDecoder::~AudioDecoder()
+{
+    Stop();
+    av_channel_layout_uninit(&m_swrInLayout);
+}
+
+Result AudioDecoder::Open(const AVStream* stream)
+{
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) return kUnsupported;
+    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    if (!ctx) return kOutOfMemory;
+    if (avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0) return kUnsupported;
+    ctx->pkt_timebase = stream->time_base;
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return kUnsupported;
+    m_timeBase = stream->time_base;
+    m_codec = std::move(ctx);
+    return kOk;
+}
+
+void AudioDecoder::Start(PacketQueue* in)
+{
+    m_in = in;
+    m_thread = std::thread([this] { Run(); });
+}
+
+void AudioDecoder::Stop()
+{
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void AudioDecoder::Run()
+{
+    PacketItem item;
+    while (m_in->Pop(item, [&] { return m_shared.quit.load(); })) {
+        if (m_shared.Stale(item.serial)) continue;
+        if (item.serial != m_serial) BeginSerial(item.serial);
+        Decode(item.packet.get());
+    }
+}
+
+void AudioDecoder::BeginSerial(int serial)
+{
+    if (m_serial >= 0) avcodec_flush_buffers(m_codec.get());
+    m_serial = serial;
+    m_nextTime = AV_NOPTS_VALUE;
+    m_swr.reset();  // its filter history belongs to the old position
+    m_tempoGraph.reset();
+    m_tempo = 1.0;
+    const SeekRequest request = m_shared.CurrentSeek();
+    m_trimming = request.serial == serial && request.active;
+    m_target = request.target;
+}
+
+void AudioDecoder::Decode(const AVPacket* packet)
+{
+    int ret = avcodec_send_packet(m_codec.get(), packet);
+    if (ret == AVERROR(EAGAIN)) {
+        ReceiveAll();
+        avcodec_send_packet(m_codec.get(), packet);
+    }
+    ReceiveAll();
+}
+
+void AudioDecoder::ReceiveAll()
+{
+    for (;;) {
+        if (m_shared.quit.load() || m_shared.Stale(m_serial)) return;
+        const int ret = avcodec_receive_frame(m_codec.get(), m_scratch.get());
+        if (ret == AVERROR_EOF) {
+            avcodec_flush_buffers(m_codec.get());
+            return;
+        }
+        if (ret < 0) return;  // EAGAIN, or a damaged frame: the sound skips it
+        HandleFrame(m_scratch.get());
+        av_frame_unref(m_scratch.get());
+    }
+}
+
+bool AudioDecoder::Convert(const AVFrame* frame, int& frames)
+{
+    if (frame->ch_layout.nb_channels <= 0 || frame->sample_rate <= 0 || frame->nb_samples <= 0) return false;
+    if (!m_swr || m_swrInRate != frame->sample_rate || m_swrInFormat != frame->format ||
+        av_channel_layout_compare(&m_swrInLayout, &frame->ch_layout) != 0) {
+        m_swr.reset();
+        AVChannelLayout outLayout{};
+        av_channel_layout_default(&outLayout, m_outChannels);
+        AVChannelLayout inLayout{};
+        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
+        else
+            av_channel_layout_copy(&inLayout, &frame->ch_layout);
+        SwrContext* swr = nullptr;
+        const int ret = swr_alloc_set_opts2(&swr, &outLayout, AV_SAMPLE_FMT_FLT, m_outRate, &inLayout,
+                                            static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0,
+                                            nullptr);
+        av_channel_layout_uninit(&inLayout);
+        av_channel_layout_uninit(&outLayout);
+        if (ret < 0 || swr_init(swr) < 0) {
+            swr_free(&swr);
+            return false;
+        }
+        m_swr.reset(swr);
+        av_channel_layout_uninit(&m_swrInLayout);
+        av_channel_layout_copy(&m_swrInLayout, &frame->ch_layout);
+        m_swrInRate = frame->sample_rate;
+        m_swrInFormat = frame->format;
+    }
+    const int capacity = swr_get_out_samples(m_swr.get(), frame->nb_samples);
+    if (capacity <= 0) return false;
+    m_converted.resize(static_cast<std::size_t>(capacity) * m_outChannels);
+    auto* out = reinterpret_cast<std::uint8_t*>(m_converted.data());
+    frames = swr_convert(m_swr.get(), &out, capacity, const_cast<const std::uint8_t**>(frame->extended_data),
+                         frame->nb_samples);
+    return frames > 0;
+}
+
+void AudioDecoder::HandleFrame(const AVFrame* frame)
+{
+    const std::int64_t ts = frame->best_effort_timestamp;
+    StreamTime time;
+    if (ts != AV_NOPTS_VALUE)
+        time = ToStreamTime(ts, m_timeBase) - m_shared.origin;
+    else
+        time = m_nextTime == AV_NOPTS_VALUE ? 0 : m_nextTime;
+    if (frame->sample_rate > 0)
+        m_nextTime = time + av_rescale(frame->nb_samples, kUnitsPerSecond, frame->sample_rate);
+
+    int frames = 0;
+    if (!Convert(frame, frames)) return;
+    const float* data = m_converted.data();
+
+    if (m_trimming) {
+        // Drop the sound before the seek target, to the sample.
+        const StreamTime early = m_target - time;
+        const long long skip =
+            early <= 0 ? 0 : std::min<long long>(frames, av_rescale(early, m_outRate, kUnitsPerSecond));
+        if (skip >= frames) return;
+        data += skip * m_outChannels;
+        frames -= static_cast<int>(skip);
+        time += av_rescale(skip, kUnitsPerSecond, m_outRate);
+        m_trimming = false;
+    }
+    Stretch(data, frames, time);
+}
+
+bool AudioDecoder::BuildTempo(double tempo)
+{
+    m_tempoGraph.reset(avfilter_graph_alloc());
+    if (!m_tempoGraph) return false;
+    AVChannelLayout layout{};
+    av_channel_layout_default(&layout, m_outChannels);
+    char layoutName[64] = {};
+    av_channel_layout_describe(&layout, layoutName, sizeof layoutName);
+    av_channel_layout_uninit(&layout);
+
+    char args[256];
+    std::snprintf(args, sizeof args, "sample_rate=%d:sample_fmt=flt:channel_layout=%s:time_base=1/%d", m_outRate,
+                  layoutName, m_outRate);
+    char tempoArgs[64];
+    std::snprintf(tempoArgs, sizeof tempoArgs, "tempo=%.6f", tempo);
+    AVFilterContext* stretch = nullptr;
+    AVFilterGraph* graph = m_tempoGraph.get();
+    if (avfilter_graph_create_filter(&m_tempoIn, avfilter_get_by_name("abuffer"), "in", args, nullptr, graph) < 0 ||
+        avfilter_graph_create_filter(&stretch, avfilter_get_by_name("atempo"), "tempo", tempoArgs, nullptr, graph) <
+            0 ||
+        avfilter_graph_create_filter(&m_tempoOut, avfilter_get_by_name("abuffersink"), "out", nullptr, nullptr,
+                                     graph) < 0 ||
+        avfilter_link(m_tempoIn, 0, stretch, 0) < 0 || avfilter_link(stretch, 0, m_tempoOut, 0) < 0 ||
+        avfilter_graph_config(graph, nullptr) < 0) {
+        m_tempoGraph.reset();
+        return false;
+    }
+    m_tempoPts = 0;
+    return true;
+}
+
+void AudioDecoder::Stretch(const float* data, int frames, StreamTime time)
+{
+    const double unitsPerFrame = static_cast<double>(kUnitsPerSecond) / m_outRate;
+    const double tempo = m_shared.rate.load();
+    if (tempo != m_tempo) {
+        m_tempo = tempo;
+        m_tempoGraph.reset();
+        m_tempoTime = AV_NOPTS_VALUE;
+        // Without the filter the sound plays at normal speed; better than none.
+        if (tempo != 1.0) BuildTempo(tempo);
+    }
+    if (!m_tempoGraph) return Write(data, frames, time, unitsPerFrame);
+
+    if (m_tempoTime == AV_NOPTS_VALUE) m_tempoTime = time;
+    AVFrame* in = m_tempoFrame.get();
+    av_frame_unref(in);
+    in->format = AV_SAMPLE_FMT_FLT;
+    in->sample_rate = m_outRate;
+    av_channel_layout_default(&in->ch_layout, m_outChannels);
+    in->nb_samples = frames;
+    in->pts = m_tempoPts;
+    m_tempoPts += frames;
+    if (av_frame_get_buffer(in, 0) < 0) return;
+    std::memcpy(in->data[0], data, sizeof(float) * static_cast<std::size_t>(frames) * m_outChannels);
+    if (av_buffersrc_add_frame(m_tempoIn, in) < 0) return;
+
+    const double stretched = unitsPerFrame * tempo;
+    AVFrame* out = m_stretched.get();
+    while (av_buffersink_get_frame(m_tempoOut, out) >= 0) {
+        const int n = out->nb_samples;
+        Write(reinterpret_cast<const float*>(out->data[0]), n, m_tempoTime, stretched);
+        m_tempoTime += static_cast<StreamTime>(std::llround(n * stretched));
+        av_frame_unref(out);
+    }
+}
+
+void AudioDecoder::Write(const float* data, int frames, StreamTime time, double unitsPerFrame)
+{
+    const int piece = std::max(1, m_ring.CapacityFrames() / 4);
+    auto cancel = [&] { return m_shared.quit.load() || m_shared.Stale(m_serial); };
+    while (frames > 0) {
+        const int n = std::min(frames, piece);
+        while (m_ring.Writable() < n) {
+            if (cancel()) return;
+            m_in->WaitFor(kRingPollNs, cancel);
+        }
+        m_ring.Write(data, n, time, unitsPerFrame, m_serial);
+        data += static_cast<std::size_t>(n) * m_outChannels;
+        frames -= n;
+        time += static_cast<StreamTime>(std::llround(n * unitsPerFrame));
+    }
+}
+
+}  // namespace media

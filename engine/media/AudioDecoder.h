@@ -1,0 +1,66 @@
+#pragma once
+// Decodes the sound on its own thread, converts it to the device's float
+// layout, stretches it for the playback rate with the pitch kept (atempo),
+// and writes it into the ring that the device plays from. After a seek it
+// drops the samples before the target.
+
+#include <thread>
+#include <vector>
+
+#include "engine/media/AudioRing.h"
+#include "engine/media/StreamShared.h"
+
+namespace media {
+
+class AudioDecoder {
+public:
+    AudioDecoder(StreamShared& shared, AudioRing& ring, int outRate, int outChannels);
+    ~AudioDecoder();
+
+    Result Open(const AVStream* stream);
+    void Start(PacketQueue* in);
+    void Stop();  // joins; Quit must have been set and the queue closed
+
+private:
+    void Run();
+    void BeginSerial(int serial);
+    void Decode(const AVPacket* packet);
+    void ReceiveAll();
+    void HandleFrame(const AVFrame* frame);
+    bool Convert(const AVFrame* frame, int& frames);
+    bool BuildTempo(double tempo);
+    void Stretch(const float* data, int frames, StreamTime time);
+    void Write(const float* data, int frames, StreamTime time, double unitsPerFrame);
+
+    StreamShared& m_shared;
+    AudioRing& m_ring;
+    const int m_outRate;
+    const int m_outChannels;
+    CodecContextPtr m_codec;
+    AVRational m_timeBase{1, 1};
+    PacketQueue* m_in = nullptr;
+    std::thread m_thread;
+
+    // -- The decoder thread's own state.
+    int m_serial = -1;
+    FramePtr m_scratch;
+    SwrPtr m_swr;
+    AVChannelLayout m_swrInLayout{};
+    int m_swrInRate = 0;
+    int m_swrInFormat = -1;
+    std::vector<float> m_converted;
+    StreamTime m_nextTime = AV_NOPTS_VALUE;  // where the next frame follows on
+    bool m_trimming = false;
+    StreamTime m_target = 0;
+    // The tempo filter, present while the rate is not 1.
+    AvFilterGraphPtr m_tempoGraph;
+    AVFilterContext* m_tempoIn = nullptr;
+    AVFilterContext* m_tempoOut = nullptr;
+    double m_tempo = 1.0;
+    StreamTime m_tempoTime = AV_NOPTS_VALUE;  // stream time of the next stretched sample
+    std::int64_t m_tempoPts = 0;
+    FramePtr m_tempoFrame;
+    FramePtr m_stretched;
+};
+
+}  // namespace media

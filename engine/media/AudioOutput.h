@@ -1,0 +1,71 @@
+#pragma once
+// The sound device behind a narrow interface. The device pulls sound from an
+// AudioRing on its own thread (the callback): the callback never blocks,
+// never touches the interface, applies the volume, plays silence when the
+// ring runs dry, and publishes which stream time is being heard.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/media/AudioRing.h"
+#include "engine/media/MediaTypes.h"
+
+namespace media {
+
+// What the device is playing: written by the callback, read by the stream's
+// clock. A sequence lock, so the callback never waits for a reader.
+class HeardPosition {
+public:
+    // `serial` is the seek serial of the sound heard, so a reader can tell
+    // a report about sound from before a seek.
+    void Publish(StreamTime position, std::int64_t atNs, int serial);
+    // False until something was published, and for a torn read that keeps
+    // being torn (the caller simply tries again later).
+    bool Read(StreamTime& position, std::int64_t& atNs, int& serial) const;
+
+private:
+    std::atomic<std::uint32_t> m_seq{0};
+    std::atomic<StreamTime> m_position{0};
+    std::atomic<std::int64_t> m_atNs{0};
+    std::atomic<int> m_serial{0};
+};
+
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+    // Starts paused. Afterwards Rate() and Channels() tell what the device
+    // accepts; the ring must carry float samples in that layout.
+    virtual bool Open(int rate, int channels) = 0;
+    virtual int Rate() const = 0;
+    virtual int Channels() const = 0;
+    // Sound queued in the device beyond what the callback has handed over,
+    // in frames; the heard position lags the handed-over position by it.
+    virtual int LatencyFrames() const = 0;
+    // The ring to play from and the serial whose sound is current.
+    virtual void Attach(AudioRing* ring) = 0;
+    virtual void SetSerial(int serial) = 0;
+    virtual void SetPaused(bool paused) = 0;
+    // Volume in hundredths of a decibel (-10000 silence, 0 full).
+    virtual void SetVolume(long volume) = 0;
+    virtual const HeardPosition& Heard() const = 0;
+};
+
+// The system's default sound output through SDL2.
+std::unique_ptr<AudioOutput> CreateDeviceAudioOutput();
+
+// Linear gain of a volume in hundredths of a decibel; exactly 0 at -10000.
+float GainOfVolume(long volume);
+
+// Brings SDL's audio subsystem up once per process and down with the last
+// user. Open devices hold a reference.
+class AudioSubsystem {
+public:
+    static std::shared_ptr<AudioSubsystem> Acquire();  // null when SDL audio cannot start
+    ~AudioSubsystem();
+
+private:
+    AudioSubsystem() = default;
+};
+
+}  // namespace media

@@ -1,0 +1,220 @@
+#include "engine/media/Demuxer.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+
+#include "engine/media/Clock.h"
+
+namespace media {
+namespace {
+
+// A file whose probing takes longer than this is refused: the interface
+// waits for the open.
+constexpr std::int64_t kOpenTimeoutNs = 10'000'000'000;
+
+// Consecutive read errors after which the rest of the file counts as gone.
+constexpr int kMaxReadErrors = 64;
+
+bool IsAttachedPicture(const AVStream* st)
+{
+    return (st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+}
+
+}  // namespace
+
+Demuxer::Demuxer(StreamShared& shared) : m_shared(shared) {}
+
+Demuxer::~Demuxer()
+{
+    Stop();
+}
+
+int Demuxer::Interrupt(void* self)
+{
+    auto* demuxer = static_cast<Demuxer*>(self);
+    if (demuxer->m_shared.quit.load(std::memory_order_relaxed)) return 1;
+    const std::int64_t deadline = demuxer->m_openDeadlineNs.load(std::memory_order_relaxed);
+    return deadline != 0 && SteadyNowNs() > deadline ? 1 : 0;
+}
+
+Result Demuxer::Open(const std::string& path)
+{
+    struct stat st{};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return kUnsupported;
+
+    AVFormatContext* ctx = avformat_alloc_context();
+    if (!ctx) return kOutOfMemory;
+    ctx->interrupt_callback.callback = &Demuxer::Interrupt;
+    ctx->interrupt_callback.opaque = this;
+    m_openDeadlineNs = SteadyNowNs() + kOpenTimeoutNs;
+    // On failure avformat_open_input frees the context itself.
+    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) {
+        m_openDeadlineNs = 0;
+        return kUnsupported;
+    }
+    m_format.reset(ctx);
+    m_path = path;
+    const int probed = avformat_find_stream_info(ctx, nullptr);
+    m_openDeadlineNs = 0;
+    if (probed < 0 && ctx->nb_streams == 0) return kUnsupported;
+
+    int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (video >= 0 && IsAttachedPicture(ctx->streams[video])) video = -1;
+    const int audio = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, video, nullptr, 0);
+    if (video < 0 && audio < 0) return kUnsupported;
+    m_shared.videoIndex = video;
+    m_shared.audioIndex = audio < 0 ? -1 : audio;
+
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        if (static_cast<int>(i) != m_shared.videoIndex && static_cast<int>(i) != m_shared.audioIndex)
+            ctx->streams[i]->discard = AVDISCARD_ALL;
+    }
+
+    // Stream time 0 is where the video (or, without it, the file) begins.
+    const AVStream* timeline = VideoStream() ? VideoStream() : AudioStream();
+    if (timeline->start_time != AV_NOPTS_VALUE)
+        m_shared.origin = ToStreamTime(timeline->start_time, timeline->time_base);
+    else if (ctx->start_time != AV_NOPTS_VALUE)
+        m_shared.origin = ToStreamTime(ctx->start_time, AVRational{1, AV_TIME_BASE});
+    return kOk;
+}
+
+AVStream* Demuxer::VideoStream() const
+{
+    return m_shared.videoIndex >= 0 ? m_format->streams[m_shared.videoIndex] : nullptr;
+}
+
+AVStream* Demuxer::AudioStream() const
+{
+    return m_shared.audioIndex >= 0 ? m_format->streams[m_shared.audioIndex] : nullptr;
+}
+
+bool Demuxer::Seekable() const
+{
+    return m_format && m_format->pb && (m_format->pb->seekable & AVIO_SEEKABLE_NORMAL) != 0;
+}
+
+StreamTime Demuxer::Duration() const
+{
+    if (const AVStream* st = VideoStream(); st && st->duration != AV_NOPTS_VALUE && st->duration > 0) {
+        StreamTime d = ToStreamTime(st->duration, st->time_base);
+        if (st->start_time != AV_NOPTS_VALUE) d += ToStreamTime(st->start_time, st->time_base) - m_shared.origin;
+        return d;
+    }
+    if (m_format->duration == AV_NOPTS_VALUE || m_format->duration <= 0) return 0;
+    const std::int64_t start = m_format->start_time == AV_NOPTS_VALUE ? 0 : m_format->start_time;
+    return ToStreamTime(start + m_format->duration, AVRational{1, AV_TIME_BASE}) - m_shared.origin;
+}
+
+void Demuxer::Start(PacketQueue* video, PacketQueue* audio)
+{
+    m_video = video;
+    m_audio = audio;
+    m_thread = std::thread([this] { Run(); });
+}
+
+void Demuxer::Stop()
+{
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void Demuxer::PushEnd(int serial)
+{
+    auto cancel = [&] { return m_shared.quit.load() || m_shared.Stale(serial); };
+    if (m_video) m_video->Push(PacketItem{nullptr, serial}, 0, cancel);
+    if (m_audio) m_audio->Push(PacketItem{nullptr, serial}, 0, cancel);
+}
+
+void Demuxer::SeekToStart()
+{
+    AVFormatContext* ctx = m_format.get();
+    const std::int64_t start = ctx->start_time == AV_NOPTS_VALUE ? 0 : ctx->start_time;
+    av_seek_frame(ctx, -1, start, AVSEEK_FLAG_BACKWARD);
+}
+
+bool Demuxer::Reopen()
+{
+    // The same file probed again: streams, indices and time bases come out
+    // as they did the first time, so the decoders go on unchanged.
+    AVFormatContext* ctx = avformat_alloc_context();
+    if (!ctx) return false;
+    ctx->interrupt_callback.callback = &Demuxer::Interrupt;
+    ctx->interrupt_callback.opaque = this;
+    if (avformat_open_input(&ctx, m_path.c_str(), nullptr, nullptr) < 0) return false;
+    FormatContextPtr fresh(ctx);
+    if (avformat_find_stream_info(ctx, nullptr) < 0 || ctx->nb_streams != m_format->nb_streams) return false;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        if (ctx->streams[i]->codecpar->codec_id != m_format->streams[i]->codecpar->codec_id) return false;
+        ctx->streams[i]->discard = m_format->streams[i]->discard;
+    }
+    m_format = std::move(fresh);
+    return true;
+}
+
+void Demuxer::DoSeek(const SeekRequest& request)
+{
+    if (request.attempt >= kReopenAttempt && Reopen()) return;
+    if (SeeksFromStart(request)) return SeekToStart();
+    const StreamTime at = request.target - SeekBackoff(request);
+
+    const AVStream* st = VideoStream() ? VideoStream() : AudioStream();
+    const std::int64_t ts = FromStreamTime(at + m_shared.origin, st->time_base);
+    // The key frame at or before `ts`; some demuxers only manage the
+    // backward search of the older call.
+    if (avformat_seek_file(m_format.get(), st->index, INT64_MIN, ts, ts, 0) >= 0) return;
+    if (av_seek_frame(m_format.get(), st->index, ts, AVSEEK_FLAG_BACKWARD) >= 0) return;
+    SeekToStart();
+}
+
+void Demuxer::Run()
+{
+    PacketPtr packet(av_packet_alloc());
+    int serial = 0;
+    bool ended = false;
+    int errors = 0;
+
+    while (!m_shared.quit.load()) {
+        const SeekRequest request = m_shared.CurrentSeek();
+        if (request.serial != serial) {
+            serial = request.serial;
+            if (request.active) DoSeek(request);
+            ended = false;
+            errors = 0;
+        }
+        if (ended) {
+            m_shared.WaitForSeek(serial);
+            continue;
+        }
+
+        const int ret = av_read_frame(m_format.get(), packet.get());
+        if (ret == AVERROR(EAGAIN)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        if (ret < 0) {
+            if (ret == AVERROR_EXIT) break;
+            if (ret == AVERROR_EOF || avio_feof(m_format->pb) || ++errors > kMaxReadErrors) {
+                PushEnd(serial);
+                ended = true;
+            }
+            continue;
+        }
+        errors = 0;
+
+        PacketQueue* queue = nullptr;
+        if (packet->stream_index == m_shared.videoIndex) queue = m_video;
+        else if (packet->stream_index == m_shared.audioIndex) queue = m_audio;
+        if (!queue) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        PacketPtr item(av_packet_alloc());
+        av_packet_move_ref(item.get(), packet.get());
+        const std::size_t cost = static_cast<std::size_t>(item->size);
+        queue->Push(PacketItem{std::move(item), serial}, cost,
+                    [&] { return m_shared.quit.load() || m_shared.Stale(serial); });
+    }
+}
+
+}  // namespace media

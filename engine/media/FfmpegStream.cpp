@@ -1,0 +1,465 @@
+#include "engine/media/FfmpegStream.h"
+
+#include <algorithm>
+
+#include "engine/media/MediaLimits.h"
+
+namespace media {
+namespace {
+
+// Compressed data read ahead of the decoders. Counts bound the number of
+// packets, costs their bytes.
+constexpr std::size_t kMaxQueuedPackets = 600;
+constexpr std::size_t kMaxVideoPacketBytes = 32u << 20;
+constexpr std::size_t kMaxAudioPacketBytes = 4u << 20;
+// Decoded pictures waiting for their time: enough to absorb the decoder's
+// jitter, few enough that 1080p stays small (8 MB each in RGB, 3 MB as YUV).
+constexpr std::size_t kMaxQueuedFrames = 3;
+// Sound decoded ahead of the device: a quarter second (rate / 4 frames), so
+// a change of rate is heard soon after it is made.
+constexpr int kRingFractionOfSecond = 4;
+// Longest single wait inside Update before it looks at the clock again; a
+// stop, an abort or a new frame ends it sooner.
+constexpr std::int64_t kMaxWaitNs = 50'000'000;
+// Playback rates the tempo filter and the clock handle well.
+constexpr double kMinRate = 0.25;
+constexpr double kMaxRate = 4.0;
+// Beyond this a frame rate in a header is nonsense (and its frame time 0).
+constexpr double kMaxFrameRate = 1000.0;
+
+// The stream's nominal frame rate, or 0/1 when it does not say.
+AVRational FrameRateOf(const AVStream* st)
+{
+    auto plausible = [](AVRational r) { return r.num > 0 && r.den > 0 && av_q2d(r) <= kMaxFrameRate; };
+    if (plausible(st->avg_frame_rate)) return st->avg_frame_rate;
+    if (plausible(st->r_frame_rate)) return st->r_frame_rate;
+    return AVRational{0, 1};
+}
+
+class FfmpegSample final : public StreamSample {
+public:
+    FfmpegSample(std::shared_ptr<FfmpegStream> stream, const PixelBuffer& target, const FrameRect& rect)
+        : m_stream(std::move(stream)), m_target(target), m_rect(rect)
+    {
+    }
+    Result Update() override { return m_stream->Deliver(m_target, m_rect); }
+    void Abort() override { m_stream->Abort(); }
+
+private:
+    std::shared_ptr<FfmpegStream> m_stream;
+    PixelBuffer m_target;
+    FrameRect m_rect;
+};
+
+class FfmpegMediaFactory final : public MediaFactory {
+public:
+    explicit FfmpegMediaFactory(const MediaOptions& options) : m_options(options) {}
+    Result CreateMultiMediaStream(std::shared_ptr<MultiMediaStream>& stream) override
+    {
+        stream = std::make_shared<FfmpegStream>(m_options);
+        return kOk;
+    }
+
+private:
+    MediaOptions m_options;
+};
+
+}  // namespace
+
+std::shared_ptr<MediaFactory> CreateMediaFactory(const MediaOptions& options)
+{
+    av_log_set_level(AV_LOG_QUIET);  // damaged files are expected; the user hears of them through the engine
+    return std::make_shared<FfmpegMediaFactory>(options);
+}
+
+FfmpegStream::FfmpegStream(const MediaOptions& options)
+    : m_options(options),
+      m_videoPackets(kMaxQueuedPackets, kMaxVideoPacketBytes),
+      m_audioPackets(kMaxQueuedPackets, kMaxAudioPacketBytes),
+      m_frames(kMaxQueuedFrames, kMaxQueuedFrames),
+      m_demuxer(m_shared)
+{
+}
+
+FfmpegStream::~FfmpegStream()
+{
+    Close();
+}
+
+void FfmpegStream::Close()
+{
+    m_shared.Quit();
+    m_videoPackets.Close();
+    m_audioPackets.Close();
+    m_frames.Close();
+    m_output.reset();  // the device callback reads the ring: it goes first
+    m_demuxer.Stop();
+    if (m_video) m_video->Stop();
+    if (m_audio) m_audio->Stop();
+}
+
+Result FfmpegStream::Initialize()
+{
+    if (m_initialized) return kFail;
+    m_initialized = true;
+    return kOk;
+}
+
+Result FfmpegStream::AddMediaStream(StreamPurpose purpose, bool defaultRenderer)
+{
+    if (!m_initialized || m_open) return kFail;
+    if (purpose == StreamPurpose::PrimaryVideo)
+        m_wantVideo = true;
+    else
+        m_wantAudio = defaultRenderer;
+    return kOk;
+}
+
+Result FfmpegStream::OpenFile(const std::string& path)
+{
+    if (!m_initialized || m_open) return kFail;
+    if (const Result r = m_demuxer.Open(path); Failed(r)) return r;
+
+    if (const AVStream* vs = m_demuxer.VideoStream(); vs && m_wantVideo) {
+        auto decoder = std::make_unique<VideoDecoder>(m_shared, [this](int serial) { Reseek(serial); });
+        if (Succeeded(decoder->Open(vs))) {
+            m_video = std::move(decoder);
+            m_shared.frameRate = FrameRateOf(vs);
+            if (m_shared.frameRate.num > 0)
+                m_shared.timePerFrame = av_rescale(kUnitsPerSecond, m_shared.frameRate.den, m_shared.frameRate.num);
+        }
+    }
+    const AVStream* as = m_demuxer.AudioStream();
+    if (as && m_wantAudio && m_options.audio) {
+        auto output = CreateDeviceAudioOutput();
+        const int rate = as->codecpar->sample_rate > 0 ? as->codecpar->sample_rate : 48000;
+        const int channels = std::clamp(as->codecpar->ch_layout.nb_channels, 1, 2);
+        if (output->Open(rate, channels)) {
+            auto ring = std::make_unique<AudioRing>(output->Rate() / kRingFractionOfSecond, output->Channels());
+            auto decoder = std::make_unique<AudioDecoder>(m_shared, *ring, output->Rate(), output->Channels());
+            if (Succeeded(decoder->Open(as))) {
+                output->Attach(ring.get());
+                output->SetVolume(m_volume.load());
+                m_output = std::move(output);
+                m_ring = std::move(ring);
+                m_audio = std::move(decoder);
+            }
+        }
+    }
+    // Like a graph that renders nothing, a file with no stream we can
+    // decode is refused. Sound counts even when no device plays it.
+    const bool renderable = m_video || m_audio || (as && m_wantAudio && avcodec_find_decoder(as->codecpar->codec_id));
+    if (!renderable) return kUnsupported;
+
+    m_duration = m_demuxer.Duration();
+    m_seekable = m_demuxer.Seekable();
+    m_demuxer.Start(m_video ? &m_videoPackets : nullptr, m_audio ? &m_audioPackets : nullptr);
+    if (m_video) m_video->Start(&m_videoPackets, &m_frames);
+    if (m_audio) m_audio->Start(&m_audioPackets);
+    m_open = true;
+    return kOk;
+}
+
+Result FfmpegStream::GetFilterGraph(std::shared_ptr<FilterGraph>& graph)
+{
+    if (!m_initialized) return kFail;
+    graph = shared_from_this();
+    return kOk;
+}
+
+Result FfmpegStream::GetMediaStream(StreamPurpose purpose, std::shared_ptr<MediaStream>& stream)
+{
+    const bool added = purpose == StreamPurpose::PrimaryVideo ? m_wantVideo : m_wantAudio;
+    if (!added) return kNoStream;
+    stream = shared_from_this();
+    return kOk;
+}
+
+Result FfmpegStream::SetState(StreamState state)
+{
+    std::lock_guard lock(m_control);
+    if (!m_open) return kFail;
+    if (state == StreamState::Run) {
+        m_aborted = false;
+        if (!m_running) {
+            m_clock.Run();  // before the flag: Update must never see a stopped clock as running
+            m_running = true;
+            if (m_output) m_output->SetPaused(false);
+        }
+    } else if (m_running) {
+        ClockNow();  // take in the last sound report before the position freezes
+        m_running = false;
+        m_clock.Stop();
+        if (m_output) m_output->SetPaused(true);
+    }
+    m_frames.Wake();
+    return kOk;
+}
+
+StreamTime FfmpegStream::ClockNow()
+{
+    if (m_output) {
+        StreamTime heard = 0;
+        std::int64_t atNs = 0;
+        int serial = 0;
+        if (m_output->Heard().Read(heard, atNs, serial) && !m_shared.Stale(serial)) {
+            std::lock_guard lock(m_clockMutex);
+            if (atNs != m_heardAtNs) {
+                m_heardAtNs = atNs;
+                m_clock.SyncTo(heard, atNs);
+            }
+        }
+    }
+    return m_clock.Now();
+}
+
+Result FfmpegStream::GetTime(StreamTime& time)
+{
+    if (!m_open) return kFail;
+    time = ClockNow();
+    return kOk;
+}
+
+Result FfmpegStream::GetDuration(StreamTime& duration)
+{
+    if (!m_open) return kFail;
+    duration = m_duration;
+    return kOk;
+}
+
+bool FfmpegStream::LastFrameHolds(StreamTime target)
+{
+    if (!m_last || m_shared.Stale(m_lastSerial)) return false;
+    const Placement last = m_shared.Place(m_lastTime, target);
+    if (!last.atOrBefore) return false;
+    bool holds = last.holds;
+    m_frames.PeekWait(0, {}, [&](FrameItem* front, FrameItem*) {
+        // The end, or a next frame past the target, settles it too.
+        if (front && front->serial == m_lastSerial)
+            holds = holds || !front->frame || !m_shared.Place(front->time, target).atOrBefore;
+    });
+    return holds;
+}
+
+void FfmpegStream::StartSeek(StreamTime target, int attempt)
+{
+    // Flushed before the new serial is out: once the demuxer sees it, all it
+    // queues is of the new serial and must stay. What the old serial still
+    // queues meanwhile is recognised as stale and dropped.
+    m_videoPackets.Flush();
+    m_audioPackets.Flush();
+    m_frames.Flush();
+    const int serial = m_shared.serial.load() + 1;
+    m_shared.SetSeek(SeekRequest{serial, target, attempt, true});
+    if (m_output) m_output->SetSerial(serial);
+    std::lock_guard lock(m_deliverMutex);
+    m_last.reset();
+    m_lastSerial = -1;
+    m_redeliver = false;
+    m_preroll = true;
+    m_prerollTime = target;
+}
+
+Result FfmpegStream::Seek(StreamTime time)
+{
+    std::lock_guard lock(m_control);
+    if (!m_open) return kFail;
+    bool redeliver = false;
+    {
+        std::lock_guard deliver(m_deliverMutex);
+        redeliver = LastFrameHolds(time);
+        m_redeliver = redeliver;
+    }
+    if (!redeliver) StartSeek(time, 0);
+    m_clock.Set(time);
+    m_frames.Wake();
+    return kOk;
+}
+
+void FfmpegStream::Reseek(int serial)
+{
+    std::lock_guard lock(m_control);
+    if (m_shared.quit.load() || m_shared.Stale(serial)) return;
+    const SeekRequest request = m_shared.CurrentSeek();
+    StartSeek(request.target, NextSeekAttempt(request));
+}
+
+Result FfmpegStream::QueryDrawMediaStream(std::shared_ptr<DrawMediaStream>& out)
+{
+    out = shared_from_this();
+    return kOk;
+}
+
+Result FfmpegStream::GetFormat(int& width, int& height)
+{
+    if (!m_open || !m_video) return kNoStream;
+    width = m_video->Width();
+    height = m_video->Height();
+    return kOk;
+}
+
+Result FfmpegStream::CreateSample(const PixelBuffer& target, const FrameRect& rect,
+                                  std::shared_ptr<StreamSample>& sample)
+{
+    if (!m_open || !m_video) return kNoStream;
+    if (!target.bits || rect.left < 0 || rect.top < 0 || rect.Width() <= 0 || rect.Height() <= 0 ||
+        rect.right > target.width || rect.bottom > target.height || target.stride < target.width * 4)
+        return kInvalidArg;
+    sample = std::make_shared<FfmpegSample>(shared_from_this(), target, rect);
+    return kOk;
+}
+
+Result FfmpegStream::GetTimePerFrame(StreamTime& timePerFrame)
+{
+    if (!m_open || !m_video) return kNoStream;
+    timePerFrame = m_shared.timePerFrame;
+    return kOk;
+}
+
+Result FfmpegStream::QueryBasicAudio(std::shared_ptr<BasicAudio>& out)
+{
+    out = shared_from_this();
+    return kOk;
+}
+
+Result FfmpegStream::QueryMediaSeeking(std::shared_ptr<MediaSeeking>& out)
+{
+    out = shared_from_this();
+    return kOk;
+}
+
+Result FfmpegStream::PutVolume(long volume)
+{
+    if (volume < -10000 || volume > 0) return kInvalidArg;
+    m_volume = volume;
+    if (m_output) m_output->SetVolume(volume);
+    return kOk;
+}
+
+Result FfmpegStream::GetVolume(long& volume)
+{
+    volume = m_volume.load();
+    return kOk;
+}
+
+Result FfmpegStream::GetCapabilities(std::uint32_t& caps)
+{
+    caps = m_seekable ? kCanSeekAbsolute : 0;
+    return kOk;
+}
+
+Result FfmpegStream::SetRate(double rate)
+{
+    if (!(rate >= kMinRate && rate <= kMaxRate)) return kInvalidArg;
+    ClockNow();
+    m_clock.SetRate(rate);
+    m_shared.rate.store(rate);
+    m_frames.Wake();
+    return kOk;
+}
+
+void FfmpegStream::Abort()
+{
+    m_aborted = true;
+    m_frames.Wake();
+}
+
+bool FfmpegStream::Cancelled() const
+{
+    return m_aborted.load() || !m_running.load() || m_shared.quit.load();
+}
+
+Result FfmpegStream::Present(const AVFrame* frame, StreamTime time, int serial, const PixelBuffer& target,
+                             const FrameRect& rect)
+{
+    if (!m_converter.Convert(frame, target, rect)) return kFail;
+    m_lastTime = time;
+    m_lastSerial = serial;
+    return kOk;
+}
+
+Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
+{
+    if (!m_open || !m_video) return kNoStream;
+    auto cancel = [this] { return Cancelled(); };
+    for (;;) {
+        if (m_aborted.load()) return kAborted;
+        if (!m_running.load() || m_shared.quit.load()) return kNotRunning;
+
+        bool preroll;
+        {
+            std::lock_guard lock(m_deliverMutex);
+            if (m_redeliver && m_last) {
+                m_redeliver = false;
+                return Present(m_last.get(), m_lastTime, m_lastSerial, target, rect);
+            }
+            preroll = m_preroll;
+        }
+
+        bool have = false, end = false, nextDue = false;
+        int serial = 0;
+        StreamTime time = 0, nextTime = 0;
+        bool haveNext = false;
+        m_frames.PeekWait(kMaxWaitNs, cancel, [&](FrameItem* front, FrameItem* second) {
+            if (!front) return;
+            have = true;
+            end = !front->frame;
+            serial = front->serial;
+            time = front->time;
+            if (second && second->frame && second->serial == front->serial) {
+                haveNext = true;
+                nextTime = second->time;
+            }
+        });
+        if (!have) continue;
+        if (m_shared.Stale(serial)) {
+            FrameItem stale;
+            m_frames.TryPop(stale);
+            continue;
+        }
+
+        if (end) {
+            if (m_options.pacing) {
+                // The last picture stays for its whole frame time before the end.
+                StreamTime endTime;
+                {
+                    std::lock_guard lock(m_deliverMutex);
+                    endTime = m_last ? m_lastTime + std::max<StreamTime>(m_shared.timePerFrame, 0) : 0;
+                }
+                ClockNow();
+                if (const std::int64_t ns = m_clock.NsUntil(endTime); ns > 0) {
+                    m_frames.WaitFor(std::min(ns, kMaxWaitNs), cancel);
+                    continue;
+                }
+            }
+            return kEndOfStream;
+        }
+
+        if (m_options.pacing) {
+            ClockNow();
+            if (const std::int64_t ns = m_clock.NsUntil(time); ns > 0) {
+                m_frames.WaitFor(std::min(ns, kMaxWaitNs), cancel);
+                continue;
+            }
+            // A frame whose successor is already due is late: it was decoded
+            // to keep the decoder going but is not converted or shown.
+            nextDue = !preroll && haveNext && m_clock.NsUntil(nextTime) == 0;
+        }
+
+        FrameItem item;
+        if (!m_frames.TryPop(item)) continue;
+        if (!item.frame || m_shared.Stale(item.serial)) continue;
+        if (nextDue) continue;
+
+        std::lock_guard lock(m_deliverMutex);
+        if (m_shared.Stale(item.serial)) continue;  // a seek came in meanwhile
+        if (m_preroll) {
+            m_preroll = false;
+            m_clock.Set(std::max(m_prerollTime, item.time));
+        }
+        m_last = std::move(item.frame);
+        return Present(m_last.get(), item.time, item.serial, target, rect);
+    }
+}
+
+}  // namespace media

@@ -1,0 +1,122 @@
+#pragma once
+// The multimedia stream over FFmpeg and SDL2. One object offers every
+// interface of the stream, as one COM object offers several: the engine
+// holds it through shared_ptrs of the interface types. Behind it a demuxer
+// thread and one decoder thread per stream run ahead of the caller in
+// bounded queues; the sample's Update hands out frames by the clock.
+
+#include <memory>
+#include <mutex>
+
+#include "engine/media/AudioDecoder.h"
+#include "engine/media/AudioOutput.h"
+#include "engine/media/Clock.h"
+#include "engine/media/Demuxer.h"
+#include "engine/media/FrameConverter.h"
+#include "engine/media/MediaStream.h"
+#include "engine/media/VideoDecoder.h"
+
+namespace media {
+
+class FfmpegStream final : public MultiMediaStream,
+                           public MediaStream,
+                           public DrawMediaStream,
+                           public FilterGraph,
+                           public BasicAudio,
+                           public MediaSeeking,
+                           public std::enable_shared_from_this<FfmpegStream> {
+public:
+    explicit FfmpegStream(const MediaOptions& options);
+    ~FfmpegStream() override;
+
+    // MultiMediaStream
+    Result Initialize() override;
+    Result AddMediaStream(StreamPurpose purpose, bool defaultRenderer) override;
+    Result OpenFile(const std::string& path) override;
+    Result GetFilterGraph(std::shared_ptr<FilterGraph>& graph) override;
+    Result GetMediaStream(StreamPurpose purpose, std::shared_ptr<MediaStream>& stream) override;
+    Result SetState(StreamState state) override;
+    Result GetTime(StreamTime& time) override;
+    Result GetDuration(StreamTime& duration) override;
+    Result Seek(StreamTime time) override;
+
+    // MediaStream
+    Result QueryDrawMediaStream(std::shared_ptr<DrawMediaStream>& out) override;
+
+    // DrawMediaStream
+    Result GetFormat(int& width, int& height) override;
+    Result CreateSample(const PixelBuffer& target, const FrameRect& rect,
+                        std::shared_ptr<StreamSample>& sample) override;
+    Result GetTimePerFrame(StreamTime& timePerFrame) override;
+
+    // FilterGraph
+    Result QueryBasicAudio(std::shared_ptr<BasicAudio>& out) override;
+    Result QueryMediaSeeking(std::shared_ptr<MediaSeeking>& out) override;
+
+    // BasicAudio
+    Result PutVolume(long volume) override;
+    Result GetVolume(long& volume) override;
+
+    // MediaSeeking
+    Result GetCapabilities(std::uint32_t& caps) override;
+    Result SetRate(double rate) override;
+
+    // For the sample.
+    Result Deliver(const PixelBuffer& target, const FrameRect& rect);
+    void Abort();
+
+private:
+    struct Front;  // what Deliver learns from the head of the frame queue
+
+    void Close();
+    StreamTime ClockNow();
+    void StartSeek(StreamTime target, int attempt);  // caller holds m_control
+    void Reseek(int serial);
+    bool LastFrameHolds(StreamTime target);  // caller holds m_deliverMutex
+    bool Cancelled() const;
+    Result WaitUntil(StreamTime time);
+    Result Present(const AVFrame* frame, StreamTime time, int serial, const PixelBuffer& target,
+                   const FrameRect& rect);
+
+    const MediaOptions m_options;
+    bool m_initialized = false;
+    bool m_wantVideo = false;
+    bool m_wantAudio = false;
+    bool m_open = false;
+
+    StreamShared m_shared;
+    PacketQueue m_videoPackets;
+    PacketQueue m_audioPackets;
+    FrameQueue m_frames;
+    Demuxer m_demuxer;
+    std::unique_ptr<VideoDecoder> m_video;
+    std::unique_ptr<AudioOutput> m_output;
+    std::unique_ptr<AudioRing> m_ring;
+    std::unique_ptr<AudioDecoder> m_audio;
+    Clock m_clock;
+    StreamTime m_duration = 0;
+    bool m_seekable = false;
+
+    // Run/stop and seeks come from the interface thread and the worker.
+    std::mutex m_control;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_aborted{false};
+    std::atomic<long> m_volume{0};
+    std::int64_t m_heardAtNs = 0;  // the last sound report applied; guarded by m_clockMutex
+    std::mutex m_clockMutex;
+
+    // -- The frame last handed out; guarded by m_deliverMutex. A seek to a
+    // time this frame still holds hands it out again instead of decoding.
+    std::mutex m_deliverMutex;
+    FramePtr m_last;
+    StreamTime m_lastTime = 0;
+    int m_lastSerial = -1;
+    bool m_redeliver = false;
+    // The first frame after a seek (or the open) restarts the clock at the
+    // position sought: however long it took to decode, it is never late.
+    bool m_preroll = true;
+    StreamTime m_prerollTime = 0;
+    FrameConverter m_converter;  // used by Deliver only
+};
+
+}  // namespace media

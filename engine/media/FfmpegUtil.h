@@ -1,0 +1,70 @@
+#pragma once
+// FFmpeg objects owned by std::unique_ptr with their matching free
+// functions, and the conversions between FFmpeg time bases and StreamTime.
+
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "engine/media/MediaTypes.h"
+
+namespace media {
+
+struct FormatContextCloser {
+    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+};
+struct CodecContextFree {
+    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+};
+struct FrameFree {
+    void operator()(AVFrame* p) const { av_frame_free(&p); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFree {
+    void operator()(SwsContext* p) const { sws_freeContext(p); }
+};
+struct SwrFree {
+    void operator()(SwrContext* p) const { swr_free(&p); }
+};
+struct FilterGraphFree {
+    void operator()(AVFilterGraph* p) const { avfilter_graph_free(&p); }
+};
+
+using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
+using AvFilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphFree>;
+
+inline constexpr AVRational kStreamTimeBase{1, static_cast<int>(kUnitsPerSecond)};
+
+inline StreamTime ToStreamTime(std::int64_t ts, AVRational tb)
+{
+    return av_rescale_q(ts, tb, kStreamTimeBase);
+}
+
+inline std::int64_t FromStreamTime(StreamTime t, AVRational tb)
+{
+    return av_rescale_q(t, kStreamTimeBase, tb);
+}
+
+inline std::string AvError(int err)
+{
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, buf, sizeof buf);
+    return buf;
+}
+
+}  // namespace media

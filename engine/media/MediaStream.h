@@ -1,0 +1,106 @@
+#pragma once
+// The multimedia stream as the engine sees it: a multimedia stream object
+// with a primary video stream, a sample that decodes frames into a pixel
+// area, and the graph's audio and seeking controls. Each interface is held
+// through a shared_ptr, one reference per holder, so an engine member keeps
+// what it points at alive exactly as long as it holds it.
+//
+// Threads: everything may be called from the interface thread. Update of a
+// sample is called from the engine's worker; Abort, SetState, Seek, the
+// volume and the rate may be called from the interface thread while an
+// Update is pending on the worker.
+
+#include <memory>
+#include <string>
+
+#include "engine/media/MediaTypes.h"
+
+namespace media {
+
+class StreamSample {
+public:
+    virtual ~StreamSample() = default;
+    // Returns kOk once the next frame is due by the stream's clock and has
+    // been converted into the sample's rectangle; kEndOfStream when there
+    // are no more frames; another status when the stream stops, is aborted
+    // or fails. Never blocks without bound while Abort can wake it.
+    virtual Result Update() = 0;
+    // Wakes a pending Update (it answers kAborted) and makes further Updates
+    // answer kAborted until the stream is next set running.
+    virtual void Abort() = 0;
+};
+
+// The video stream's drawing interface.
+class DrawMediaStream {
+public:
+    virtual ~DrawMediaStream() = default;
+    virtual Result GetFormat(int& width, int& height) = 0;
+    // A sample that writes frames of native size into `rect` of `target`.
+    virtual Result CreateSample(const PixelBuffer& target, const FrameRect& rect,
+                                std::shared_ptr<StreamSample>& sample) = 0;
+    virtual Result GetTimePerFrame(StreamTime& timePerFrame) = 0;
+};
+
+class MediaStream {
+public:
+    virtual ~MediaStream() = default;
+    virtual Result QueryDrawMediaStream(std::shared_ptr<DrawMediaStream>& out) = 0;
+};
+
+class BasicAudio {
+public:
+    virtual ~BasicAudio() = default;
+    // Hundredths of a decibel: -10000 is silence, 0 is full volume.
+    virtual Result PutVolume(long volume) = 0;
+    virtual Result GetVolume(long& volume) = 0;
+};
+
+class MediaSeeking {
+public:
+    virtual ~MediaSeeking() = default;
+    virtual Result GetCapabilities(std::uint32_t& caps) = 0;
+    virtual Result SetRate(double rate) = 0;
+};
+
+class FilterGraph {
+public:
+    virtual ~FilterGraph() = default;
+    virtual Result QueryBasicAudio(std::shared_ptr<BasicAudio>& out) = 0;
+    virtual Result QueryMediaSeeking(std::shared_ptr<MediaSeeking>& out) = 0;
+};
+
+class MultiMediaStream {
+public:
+    virtual ~MultiMediaStream() = default;
+    virtual Result Initialize() = 0;
+    // PrimaryVideo is delivered through samples; PrimaryAudio with
+    // `defaultRenderer` plays on the default sound output.
+    virtual Result AddMediaStream(StreamPurpose purpose, bool defaultRenderer) = 0;
+    virtual Result OpenFile(const std::string& path) = 0;
+    virtual Result GetFilterGraph(std::shared_ptr<FilterGraph>& graph) = 0;
+    virtual Result GetMediaStream(StreamPurpose purpose, std::shared_ptr<MediaStream>& stream) = 0;
+    // Stop keeps the position; Run continues from it.
+    virtual Result SetState(StreamState state) = 0;
+    virtual Result GetTime(StreamTime& time) = 0;
+    virtual Result GetDuration(StreamTime& duration) = 0;
+    virtual Result Seek(StreamTime time) = 0;
+};
+
+class MediaFactory {
+public:
+    virtual ~MediaFactory() = default;
+    virtual Result CreateMultiMediaStream(std::shared_ptr<MultiMediaStream>& stream) = 0;
+};
+
+struct MediaOptions {
+    // Play sound on the default output. Without it, or when no device can be
+    // opened, movies play silently on the monotonic clock.
+    bool audio = true;
+    // Deliver frames when the clock says so. Off for fuzzing and benchmarks:
+    // every Update returns the next frame at once.
+    bool pacing = true;
+};
+
+std::shared_ptr<MediaFactory> CreateMediaFactory(const MediaOptions& options = {});
+
+}  // namespace media

@@ -1,0 +1,133 @@
+#pragma once
+// What the threads of one open stream share: the seek serial and target,
+// the quit flag, and the queues between demuxer, decoders and the sample.
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "engine/media/FfmpegUtil.h"
+#include "engine/media/SyncQueue.h"
+
+namespace media {
+
+// A seek as the demuxer and decoders carry it out. `attempt` counts how
+// often the demuxer landed after the target and had to start earlier.
+struct SeekRequest {
+    int serial = 0;
+    StreamTime target = 0;
+    int attempt = 0;
+    bool active = false;  // false for the initial read from the start
+};
+
+// A seek that lands after its target is tried again further back: 1 s,
+// 2 s, 4 s, ... before it. Going back to the start of the file ends that;
+// if even that lands late (a coarse or half-built index), the file is
+// opened afresh, which reads it from its first byte.
+inline constexpr int kReopenAttempt = 5;
+
+inline StreamTime SeekBackoff(const SeekRequest& request)
+{
+    return request.attempt == 0 ? 0 : (kUnitsPerSecond << (request.attempt - 1));
+}
+
+inline bool SeeksFromStart(const SeekRequest& request)
+{
+    return request.attempt >= kReopenAttempt || request.target - SeekBackoff(request) <= 0;
+}
+
+inline int NextSeekAttempt(const SeekRequest& request)
+{
+    return SeeksFromStart(request) ? kReopenAttempt : request.attempt + 1;
+}
+
+struct PacketItem {
+    PacketPtr packet;  // null: end of the file
+    int serial = 0;
+};
+
+struct FrameItem {
+    FramePtr frame;  // null: end of the stream
+    StreamTime time = 0;
+    int serial = 0;
+};
+
+using PacketQueue = SyncQueue<PacketItem>;
+using FrameQueue = SyncQueue<FrameItem>;
+
+// Where a frame stands against a seek target.
+struct Placement {
+    bool atOrBefore = false;  // the frame holding the target is the last such frame
+    bool holds = false;       // this frame is known to hold the target
+};
+
+class StreamShared {
+public:
+    // Written only before the threads start.
+    StreamTime origin = 0;        // stream time 0, in the video stream's (or file's) timeline
+    StreamTime timePerFrame = 0;  // 0 when the file does not say
+    AVRational frameRate{0, 1};   // the rate timePerFrame was taken from
+    int videoIndex = -1;
+    int audioIndex = -1;
+
+    // With a frame rate, frame n holds the times n * timePerFrame up to the
+    // next frame's, exactly as the engine numbers frames; a frame's number is
+    // its time by the rate, to the nearest, which absorbs the rounding of
+    // container timestamps and of timePerFrame itself. Without one, plain
+    // times are compared.
+    Placement Place(StreamTime frameTime, StreamTime target) const
+    {
+        if (timePerFrame <= 0 || frameRate.num <= 0) return {frameTime <= target, false};
+        const std::int64_t index =
+            av_rescale_rnd(frameTime, frameRate.num, static_cast<std::int64_t>(frameRate.den) * kUnitsPerSecond,
+                           AV_ROUND_NEAR_INF);
+        std::int64_t wanted = target / timePerFrame;
+        if (target % timePerFrame < 0) --wanted;  // toward minus infinity
+        return {index <= wanted, index == wanted};
+    }
+
+    std::atomic<int> serial{0};
+    std::atomic<bool> quit{false};
+    std::atomic<double> rate{1.0};
+
+    SeekRequest CurrentSeek() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_seek;
+    }
+
+    void SetSeek(const SeekRequest& request)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_seek = request;
+            serial.store(request.serial, std::memory_order_release);
+        }
+        m_cv.notify_all();
+    }
+
+    // Blocks until the serial differs from `known` or quit is set.
+    void WaitForSeek(int known)
+    {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [&] { return quit.load() || m_seek.serial != known; });
+    }
+
+    void Quit()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            quit.store(true);
+        }
+        m_cv.notify_all();
+    }
+
+    bool Stale(int itemSerial) const { return itemSerial != serial.load(std::memory_order_acquire); }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_cv;
+    SeekRequest m_seek;  // guarded by m_mutex
+};
+
+}  // namespace media

@@ -1,0 +1,172 @@
+#include "engine/media/VideoDecoder.h"
+
+#include "engine/media/MediaLimits.h"
+
+namespace media {
+
+VideoDecoder::VideoDecoder(StreamShared& shared, ReseekFn reseek)
+    : m_shared(shared), m_reseek(std::move(reseek)), m_scratch(av_frame_alloc())
+{
+}
+
+VideoDecoder::~VideoDecoder()
+{
+    Stop();
+}
+
+Result VideoDecoder::Open(const AVStream* stream)
+{
+    const AVCodecParameters* par = stream->codecpar;
+    if (!FrameSizeAcceptable(par->width, par->height)) return kUnsupported;
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    if (!codec) return kUnsupported;
+    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    if (!ctx) return kOutOfMemory;
+    if (avcodec_parameters_to_context(ctx.get(), par) < 0) return kUnsupported;
+    ctx->pkt_timebase = stream->time_base;
+    // 0 lets FFmpeg use every core; frame threads give the throughput,
+    // slice threads help codecs that cannot do frames in parallel.
+    ctx->thread_count = 0;
+    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return kUnsupported;
+    m_timeBase = stream->time_base;
+    m_codec = std::move(ctx);
+    return kOk;
+}
+
+int VideoDecoder::Width() const
+{
+    return m_codec->width;
+}
+
+int VideoDecoder::Height() const
+{
+    return m_codec->height;
+}
+
+void VideoDecoder::Start(PacketQueue* in, FrameQueue* out)
+{
+    m_in = in;
+    m_out = out;
+    m_thread = std::thread([this] { Run(); });
+}
+
+void VideoDecoder::Stop()
+{
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void VideoDecoder::Run()
+{
+    PacketItem item;
+    while (m_in->Pop(item, [&] { return m_shared.quit.load(); })) {
+        if (m_shared.Stale(item.serial)) continue;
+        if (item.serial != m_serial) BeginSerial(item.serial);
+        Decode(item.packet.get());
+    }
+}
+
+void VideoDecoder::BeginSerial(int serial)
+{
+    if (m_serial >= 0) avcodec_flush_buffers(m_codec.get());
+    m_serial = serial;
+    m_lastTime = AV_NOPTS_VALUE;
+    m_pending.reset();
+    m_sawFrame = false;
+    m_request = m_shared.CurrentSeek();
+    m_selecting = m_request.serial == serial && m_request.active;
+}
+
+void VideoDecoder::Decode(const AVPacket* packet)
+{
+    int ret = avcodec_send_packet(m_codec.get(), packet);
+    if (ret == AVERROR(EAGAIN)) {
+        ReceiveAll();
+        avcodec_send_packet(m_codec.get(), packet);
+    }
+    // A damaged packet is simply not decoded; the frames around it still are.
+    ReceiveAll();
+}
+
+void VideoDecoder::ReceiveAll()
+{
+    for (;;) {
+        if (m_shared.quit.load() || m_shared.Stale(m_serial)) return;
+        const int ret = avcodec_receive_frame(m_codec.get(), m_scratch.get());
+        if (ret == AVERROR(EAGAIN)) return;
+        if (ret == AVERROR_EOF) {
+            EndOfStream();
+            avcodec_flush_buffers(m_codec.get());  // ready to decode again after a seek
+            return;
+        }
+        if (ret < 0) return;
+        FramePtr frame(av_frame_alloc());
+        av_frame_move_ref(frame.get(), m_scratch.get());
+        HandleFrame(std::move(frame));
+    }
+}
+
+void VideoDecoder::HandleFrame(FramePtr frame)
+{
+    const std::int64_t ts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+    const StreamTime tpf = m_shared.timePerFrame;
+    StreamTime time;
+    if (ts != AV_NOPTS_VALUE)
+        time = ToStreamTime(ts, m_timeBase) - m_shared.origin;
+    else  // no timestamp: it follows the previous frame
+        time = m_lastTime == AV_NOPTS_VALUE ? 0 : m_lastTime + (tpf > 0 ? tpf : 1);
+    m_lastTime = time;
+
+    if (!m_selecting) return Emit(std::move(frame), time);
+
+    const Placement place = m_shared.Place(time, m_request.target);
+    if (place.atOrBefore) {
+        m_pending = std::move(frame);
+        m_pendingTime = time;
+        m_sawFrame = true;
+        // Known to hold the target: no need to wait for the next frame.
+        if (place.holds) {
+            m_selecting = false;
+            Emit(std::move(m_pending), m_pendingTime);
+        }
+        return;
+    }
+    if (m_pending) {
+        m_selecting = false;
+        Emit(std::move(m_pending), m_pendingTime);
+        return Emit(std::move(frame), time);
+    }
+    // The first frame is already past the target. Unless it is the movie's
+    // very first frame, the demuxer landed late: start earlier. Everything
+    // of this serial is stale from then on.
+    const bool movieStart = time <= (tpf > 0 ? tpf / 2 : 0);
+    if (!m_sawFrame && !movieStart && m_request.attempt < kReopenAttempt) {
+        m_selecting = false;
+        return m_reseek(m_serial);
+    }
+    m_selecting = false;  // nothing earlier exists
+    Emit(std::move(frame), time);
+}
+
+void VideoDecoder::EndOfStream()
+{
+    if (m_selecting) {
+        m_selecting = false;
+        if (m_pending) {
+            // A target at or past the last frame shows the last frame.
+            Emit(std::move(m_pending), m_pendingTime);
+        } else if (m_request.attempt < kReopenAttempt) {
+            return m_reseek(m_serial);  // landed after the last frame
+        }
+    }
+    m_out->Push(FrameItem{nullptr, 0, m_serial}, 1,
+                [&] { return m_shared.quit.load() || m_shared.Stale(m_serial); });
+}
+
+void VideoDecoder::Emit(FramePtr frame, StreamTime time)
+{
+    m_out->Push(FrameItem{std::move(frame), time, m_serial}, 1,
+                [&] { return m_shared.quit.load() || m_shared.Stale(m_serial); });
+}
+
+}  // namespace media

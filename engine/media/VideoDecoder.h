@@ -1,0 +1,58 @@
+#pragma once
+// Decodes the video packets on its own thread (FFmpeg's own threads do the
+// work inside) into a short queue of frames, each stamped with its stream
+// time. After a seek it drops the frames before the one whose display
+// interval holds the target, and asks for an earlier seek when the demuxer
+// landed after the target.
+
+#include <functional>
+#include <thread>
+
+#include "engine/media/StreamShared.h"
+
+namespace media {
+
+class VideoDecoder {
+public:
+    using ReseekFn = std::function<void(int serial)>;
+
+    VideoDecoder(StreamShared& shared, ReseekFn reseek);
+    ~VideoDecoder();
+
+    Result Open(const AVStream* stream);
+    int Width() const;
+    int Height() const;
+
+    void Start(PacketQueue* in, FrameQueue* out);
+    void Stop();  // joins; Quit must have been set and the queues closed
+
+private:
+    void Run();
+    void BeginSerial(int serial);
+    void Decode(const AVPacket* packet);
+    void ReceiveAll();
+    void HandleFrame(FramePtr frame);
+    void EndOfStream();
+    void Emit(FramePtr frame, StreamTime time);
+
+    StreamShared& m_shared;
+    ReseekFn m_reseek;
+    CodecContextPtr m_codec;
+    AVRational m_timeBase{1, 1};
+    PacketQueue* m_in = nullptr;
+    FrameQueue* m_out = nullptr;
+    std::thread m_thread;
+
+    // -- The decoder thread's own state.
+    int m_serial = -1;
+    FramePtr m_scratch;
+    StreamTime m_lastTime = AV_NOPTS_VALUE;
+    // Selecting the frame that holds the seek target.
+    bool m_selecting = false;
+    bool m_sawFrame = false;
+    SeekRequest m_request;
+    FramePtr m_pending;  // latest frame at or before the target
+    StreamTime m_pendingTime = 0;
+};
+
+}  // namespace media

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds Reelscope and starts it on the movie given, or on a demo movie the
+# project writes itself.
+# Usage: scripts/run.sh [movie]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+movie="${1:-}"
+if [ -z "$movie" ]; then
+  movie=build/demo/reelscope-demo.mp4
+  if [ ! -f "$movie" ]; then
+    mkdir -p build/demo
+    build/tests/support/reelscope-movie-gen --style demo --size 640x360 --fps 30 --frames 600 \
+      --gop 30 "$movie"
+  fi
+fi
+exec build/app/reelscope "$movie"
