@@ -18,11 +18,17 @@ namespace {
 // the stream's end wakes it sooner.
 constexpr std::int64_t kRingPollNs = 5'000'000;
 
+// Sound this far behind the running clock is too late to play; less is
+// within what the device's buffering smooths over.
+constexpr StreamTime kLateSound = 20 * kUnitsPerMs;
+
 }  // namespace
 
-AudioDecoder::AudioDecoder(StreamShared& shared, AudioRing& ring, int outRate, int outChannels)
+AudioDecoder::AudioDecoder(StreamShared& shared, AudioRing& ring, const Clock& clock, int outRate,
+                           int outChannels)
     : m_shared(shared),
       m_ring(ring),
+      m_clock(clock),
       m_outRate(outRate),
       m_outChannels(outChannels),
       m_scratch(av_frame_alloc()),
@@ -249,6 +255,18 @@ void AudioDecoder::Write(const float* data, int frames, StreamTime time, double 
     const int piece = std::max(1, m_ring.CapacityFrames() / 4);
     auto cancel = [&] { return m_shared.quit.load() || m_shared.Stale(m_serial); };
     while (frames > 0) {
+        // Drop what the clock has already passed (a seek while running, a
+        // slow start): played now it would only lag the picture.
+        if (m_clock.Running()) {
+            const StreamTime late = m_clock.Now() - kLateSound - time;
+            if (late > 0) {
+                const int skip = static_cast<int>(std::min<long long>(frames, std::llround(late / unitsPerFrame)));
+                data += static_cast<std::size_t>(skip) * m_outChannels;
+                frames -= skip;
+                time += static_cast<StreamTime>(std::llround(skip * unitsPerFrame));
+                if (frames == 0) return;
+            }
+        }
         const int n = std::min(frames, piece);
         while (m_ring.Writable() < n) {
             if (cancel()) return;

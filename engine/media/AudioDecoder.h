@@ -8,13 +8,16 @@
 #include <vector>
 
 #include "engine/media/AudioRing.h"
+#include "engine/media/Clock.h"
 #include "engine/media/StreamShared.h"
 
 namespace media {
 
 class AudioDecoder {
 public:
-    AudioDecoder(StreamShared& shared, AudioRing& ring, int outRate, int outChannels);
+    // `clock` is the stream's: sound it has already passed is dropped, so the
+    // sound starts in step with the picture after a seek.
+    AudioDecoder(StreamShared& shared, AudioRing& ring, const Clock& clock, int outRate, int outChannels);
     ~AudioDecoder();
 
     Result Open(const AVStream* stream);
@@ -34,6 +37,7 @@ private:
 
     StreamShared& m_shared;
     AudioRing& m_ring;
+    const Clock& m_clock;
     const int m_outRate;
     const int m_outChannels;
     CodecContextPtr m_codec;

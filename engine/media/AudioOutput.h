@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "engine/media/AudioRing.h"
 #include "engine/media/MediaTypes.h"
@@ -14,21 +15,24 @@
 namespace media {
 
 // What the device is playing: written by the callback, read by the stream's
-// clock. A sequence lock, so the callback never waits for a reader.
+// clock. The callback only ever tries the lock: when a reader holds it, that
+// report is skipped and the next callback, a few milliseconds later, makes
+// one; so the callback never waits.
 class HeardPosition {
 public:
     // `serial` is the seek serial of the sound heard, so a reader can tell
     // a report about sound from before a seek.
     void Publish(StreamTime position, std::int64_t atNs, int serial);
-    // False until something was published, and for a torn read that keeps
-    // being torn (the caller simply tries again later).
+    // False until something was published.
     bool Read(StreamTime& position, std::int64_t& atNs, int& serial) const;
 
 private:
-    std::atomic<std::uint32_t> m_seq{0};
-    std::atomic<StreamTime> m_position{0};
-    std::atomic<std::int64_t> m_atNs{0};
-    std::atomic<int> m_serial{0};
+    mutable std::mutex m_mutex;
+    // -- Guarded by m_mutex.
+    bool m_valid = false;
+    StreamTime m_position = 0;
+    std::int64_t m_atNs = 0;
+    int m_serial = 0;
 };
 
 class AudioOutput {
@@ -42,6 +46,10 @@ public:
     // Sound queued in the device beyond what the callback has handed over,
     // in frames; the heard position lags the handed-over position by it.
     virtual int LatencyFrames() const = 0;
+    // Whether the device plays at the pace of a real sound card, so that
+    // what it has played can set the stream's clock. SDL's dummy and disk
+    // drivers only pretend to, as fast or as slow as the machine lets them.
+    virtual bool KeepsTime() const = 0;
     // The ring to play from and the serial whose sound is current.
     virtual void Attach(AudioRing* ring) = 0;
     virtual void SetSerial(int serial) = 0;

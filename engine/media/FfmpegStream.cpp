@@ -136,7 +136,7 @@ Result FfmpegStream::OpenFile(const std::string& path)
         const int channels = std::clamp(as->codecpar->ch_layout.nb_channels, 1, 2);
         if (output->Open(rate, channels)) {
             auto ring = std::make_unique<AudioRing>(output->Rate() / kRingFractionOfSecond, output->Channels());
-            auto decoder = std::make_unique<AudioDecoder>(m_shared, *ring, output->Rate(), output->Channels());
+            auto decoder = std::make_unique<AudioDecoder>(m_shared, *ring, m_clock, output->Rate(), output->Channels());
             if (Succeeded(decoder->Open(as))) {
                 output->Attach(ring.get());
                 output->SetVolume(m_volume.load());
@@ -198,7 +198,7 @@ Result FfmpegStream::SetState(StreamState state)
 
 StreamTime FfmpegStream::ClockNow()
 {
-    if (m_output) {
+    if (m_output && m_output->KeepsTime()) {
         StreamTime heard = 0;
         std::int64_t atNs = 0;
         int serial = 0;

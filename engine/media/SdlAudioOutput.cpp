@@ -13,28 +13,22 @@ namespace media {
 
 void HeardPosition::Publish(StreamTime position, std::int64_t atNs, int serial)
 {
-    const std::uint32_t seq = m_seq.load(std::memory_order_relaxed);
-    m_seq.store(seq + 1, std::memory_order_relaxed);  // odd: writing
-    std::atomic_thread_fence(std::memory_order_release);
-    m_position.store(position, std::memory_order_relaxed);
-    m_atNs.store(atNs, std::memory_order_relaxed);
-    m_serial.store(serial, std::memory_order_relaxed);
-    m_seq.store(seq + 2, std::memory_order_release);
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    m_valid = true;
+    m_position = position;
+    m_atNs = atNs;
+    m_serial = serial;
 }
 
 bool HeardPosition::Read(StreamTime& position, std::int64_t& atNs, int& serial) const
 {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const std::uint32_t before = m_seq.load(std::memory_order_acquire);
-        if (before == 0) return false;
-        if (before & 1u) continue;
-        position = m_position.load(std::memory_order_relaxed);
-        atNs = m_atNs.load(std::memory_order_relaxed);
-        serial = m_serial.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (m_seq.load(std::memory_order_relaxed) == before) return true;
-    }
-    return false;
+    std::lock_guard lock(m_mutex);
+    if (!m_valid) return false;
+    position = m_position;
+    atNs = m_atNs;
+    serial = m_serial;
+    return true;
 }
 
 float GainOfVolume(long volume)
@@ -100,17 +94,18 @@ public:
         }
         m_rate = have.freq;
         m_channels = have.channels;
-        // The dummy and disk drivers consume a buffer as they take it; real
-        // devices play it after what they already hold, about one buffer.
+        // Real devices play a buffer after what they already hold, about one
+        // buffer; the dummy and disk drivers keep no time at all.
         const char* driver = SDL_GetCurrentAudioDriver();
-        const bool immediate = driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0);
-        m_latency = immediate ? 0 : have.samples;
+        m_keepsTime = !(driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0));
+        m_latency = m_keepsTime ? have.samples : 0;
         return true;
     }
 
     int Rate() const override { return m_rate; }
     int Channels() const override { return m_channels; }
     int LatencyFrames() const override { return m_latency; }
+    bool KeepsTime() const override { return m_keepsTime; }
     void Attach(AudioRing* ring) override { m_ring.store(ring, std::memory_order_release); }
     void SetSerial(int serial) override { m_serial.store(serial, std::memory_order_release); }
     void SetPaused(bool paused) override
@@ -161,6 +156,7 @@ private:
     int m_rate = 0;
     int m_channels = 0;
     int m_latency = 0;
+    bool m_keepsTime = false;
     std::atomic<AudioRing*> m_ring{nullptr};
     std::atomic<int> m_serial{0};
     std::atomic<float> m_targetGain{1.0f};

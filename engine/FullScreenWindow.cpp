@@ -1,0 +1,95 @@
+#include "engine/FullScreenWindow.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include "engine/MainWindowLink.h"
+#include "engine/Taskbar.h"
+#include "resources/CommandIds.h"
+
+namespace engine {
+namespace {
+
+Taskbar* g_taskbar = nullptr;
+
+}  // namespace
+
+Taskbar* GetTaskbar()
+{
+    return g_taskbar;
+}
+
+void SetTaskbar(Taskbar* taskbar)
+{
+    g_taskbar = taskbar;
+}
+
+FullScreenWindow::FullScreenWindow(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_screen(this)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    // No pointer shape of its own: the pointer stays as it is.
+}
+
+FullScreenWindow::~FullScreenWindow()
+{
+    // The window is gone with this object: bring the taskbar back.
+    HideTaskbar(false);
+}
+
+bool FullScreenWindow::Create(const QRect& screenRect)
+{
+    HideTaskbar(true);
+    if (QScreen* primary = QGuiApplication::primaryScreen()) setScreen(primary);
+    setGeometry(screenRect);
+    showFullScreen();
+    m_screen.SyncGeometry();
+    return isVisible();
+}
+
+bool FullScreenWindow::HideTaskbar(bool hide)
+{
+    Taskbar* taskbar = GetTaskbar();
+    if (!taskbar || !taskbar->Exists()) return false;
+    if (hide) {
+        m_bTaskbarHidden = taskbar->Show(false);
+        return m_bTaskbarHidden;
+    }
+    // A taskbar that was hidden before full screen stays hidden after it.
+    return m_bTaskbarHidden ? taskbar->Show(true) : false;
+}
+
+void FullScreenWindow::mousePressEvent(QMouseEvent* event)
+{
+    MainWindowLink* link = GetMainWindowLink();
+    if (event->button() == Qt::LeftButton) {
+        // Posted: the switch destroys this window, so it must not run inside
+        // this window's own handler.
+        if (link) link->PostCommand(ID_FULL_SCREEN);
+    } else if (event->button() == Qt::RightButton) {
+        if (link) link->ShowContextMenu(event->globalPosition().toPoint());
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void FullScreenWindow::paintEvent(QPaintEvent* event)
+{
+    m_screen.Paint(event, [](QPainter& dc, const QRect& invalid) { dc.fillRect(invalid, Qt::black); });
+}
+
+void FullScreenWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_screen.SyncGeometry();
+}
+
+void FullScreenWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    m_screen.SyncGeometry();
+}
+
+}  // namespace engine

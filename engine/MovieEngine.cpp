@@ -1,0 +1,263 @@
+#include "engine/MovieEngine.h"
+
+#include "engine/FullScreenWindow.h"
+#include "engine/Notifier.h"
+
+namespace engine {
+namespace {
+
+// The fixed texts of the failures of opening a movie.
+const char* const kMsgCreateStream =
+    "Could not create a CLSID_MultiMediaStream object\nCheck you have run regsvr32 amstream.dll\n";
+const char* const kMsgInitialize = "Initialize failed.";
+const char* const kMsgAddMediaStream = "AddMediaStream failed.";
+const char* const kMsgOpenFile = "Could not Open format not supported. ?";
+const char* const kMsgGraphBuilder = "Could not Get GraphBuilder";
+const char* const kMsgBasicAudio = "Could not get BasicAudio";
+const char* const kMsgMediaSeeking = "Could not get MediaSeeking";
+const char* const kMsgRenderToSurface = "Initialization failure in InitRenderToSurface";
+
+// What a movie that does not say its length or frame time is taken to have.
+constexpr StreamTime kDefaultDuration = 1'000'000'000;  // 100 seconds
+constexpr StreamTime kDefaultTimePerFrame = 1'000'000;  // 10 frames per second
+
+bool Fails(media::Result result, const char* message)
+{
+    if (media::Succeeded(result)) return false;
+    ShowMessage(QString::fromLatin1(message));
+    return true;
+}
+
+}  // namespace
+
+MovieEngine::Services MovieEngine::DefaultServices()
+{
+    return Services{media::CreateMediaFactory(), draw::CreateDrawFactory()};
+}
+
+MovieEngine::MovieEngine(QWidget* parent, Services services)
+    : QWidget(parent), m_services(std::move(services)), m_screen(this)
+{
+    // Every pixel comes from the screen target, so Qt need not clear first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    // Clicks over the picture belong to the view behind it.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+MovieEngine::~MovieEngine()
+{
+    PostNcDestroy();
+}
+
+bool MovieEngine::Create()
+{
+    m_screen.SyncGeometry();
+    return InitDirectDraw();
+}
+
+void MovieEngine::PostNcDestroy()
+{
+    if (m_destroyed) return;
+    m_destroyed = true;
+    StopWorker();
+    ReleaseAll();
+    DestroyFullScreenWindow();
+}
+
+bool MovieEngine::OpenMovie(const std::string& path)
+{
+    SetFullScreen(false);
+    StopWorker();
+    if (MovieOpen()) m_pMMStream->SetState(media::StreamState::Stop);
+    ReleaseMedia();  // the previous movie is gone from here on, whatever follows
+    if (!OpenMediaStream(path) || !InitRenderToSurface()) {
+        ReleaseMedia();
+        return false;
+    }
+    Play();
+    return true;
+}
+
+bool MovieEngine::OpenMediaStream(const std::string& path)
+{
+    // Linux paths are bytes; they go to the stream as they are. One that is
+    // too long or names nothing is refused by the open below.
+    std::shared_ptr<media::MultiMediaStream> stream;
+    const media::Result made = m_services.media ? m_services.media->CreateMultiMediaStream(stream) : media::kFail;
+    if (Fails(stream ? made : media::kFail, kMsgCreateStream)) return false;
+    if (Fails(stream->Initialize(), kMsgInitialize)) return false;
+    if (Fails(stream->AddMediaStream(media::StreamPurpose::PrimaryVideo, false), kMsgAddMediaStream)) return false;
+    if (Fails(stream->AddMediaStream(media::StreamPurpose::PrimaryAudio, true), kMsgAddMediaStream)) return false;
+    if (Fails(stream->OpenFile(path), kMsgOpenFile)) return false;
+    if (Fails(stream->GetFilterGraph(m_pGraph), kMsgGraphBuilder)) return false;
+    if (Fails(m_pGraph->QueryBasicAudio(m_pBasicAudio), kMsgBasicAudio)) return false;
+    if (Fails(m_pGraph->QueryMediaSeeking(m_pMediaSeeking), kMsgMediaSeeking)) return false;
+    m_pMMStream = std::move(stream);
+    return true;
+}
+
+bool MovieEngine::InitRenderToSurface()
+{
+    int width = 0;
+    int height = 0;
+    if (Fails(m_pMMStream->GetMediaStream(media::StreamPurpose::PrimaryVideo, m_pVideoStream), kMsgRenderToSurface) ||
+        Fails(m_pVideoStream->QueryDrawMediaStream(m_pDDStream), kMsgRenderToSurface) ||
+        Fails(m_pDDStream->GetFormat(width, height), kMsgRenderToSurface))
+        return false;
+    m_rcMovie = MovieRect{0, 0, width, height};
+    // A movie larger than the display needs surfaces larger than the display.
+    const bool surfaces = EnsureSurfaceSize(width, height);
+    if (Fails(surfaces ? m_pDDStream->CreateSample(m_pBack->Pixels(), m_rcMovie, m_pSample) : media::kFail,
+              kMsgRenderToSurface))
+        return false;
+    m_bFrameReady = false;
+
+    // A query that fails leaves 0, which counts as "not said".
+    m_dwSeekCaps = 0;
+    m_pMediaSeeking->GetCapabilities(m_dwSeekCaps);
+    m_tDuration = 0;
+    m_pMMStream->GetDuration(m_tDuration);
+    if (m_tDuration <= 0) m_tDuration = kDefaultDuration;
+    m_tTimePerFrame = 0;
+    m_pDDStream->GetTimePerFrame(m_tTimePerFrame);
+    if (m_tTimePerFrame <= 0) m_tTimePerFrame = kDefaultTimePerFrame;
+    m_tCurrent = 0;
+    return true;
+}
+
+bool MovieEngine::EnsureSurfaceSize(int width, int height)
+{
+    if (!m_pDD3 || !m_pBack || !m_pFrame[0] || !m_pFrame[1]) return false;
+    const Rect movie{0, 0, width, height};
+    if (Covers(m_pBack, movie) && Covers(m_pFrame[0], movie) && Covers(m_pFrame[1], movie)) return true;
+    draw::SurfaceDesc desc;
+    if (media::Failed(m_pBack->GetSurfaceDesc(desc))) return false;
+    desc.flags = draw::kDescCaps | draw::kDescWidth | draw::kDescHeight | draw::kDescPixelFormat;
+    desc.caps = draw::kCapsOffscreenPlain;
+    desc.width = std::max(desc.width, width);
+    desc.height = std::max(desc.height, height);
+    std::shared_ptr<draw::Surface> made[3];
+    for (auto& surface : made)
+        if (media::Failed(m_pDD3->CreateSurface(desc, surface))) return false;
+    m_pBack = made[0];
+    m_pFrame[0] = made[1];
+    m_pFrame[1] = made[2];
+    return true;
+}
+
+void MovieEngine::ReleaseMedia()
+{
+    m_pMMStream.reset();
+    m_pSample.reset();
+    m_pDDStream.reset();
+    m_pVideoStream.reset();
+    m_pGraph.reset();
+    m_pBasicAudio.reset();
+    m_pMediaSeeking.reset();
+}
+
+void MovieEngine::ReleaseSurfaces()
+{
+    m_pPrimary.reset();
+    // In full-screen form the render surface is the primary's back buffer and
+    // went with it; the reference is dropped all the same.
+    m_pBack.reset();
+    m_pFrame[0].reset();
+    m_pFrame[1].reset();
+    m_pClipper.reset();
+}
+
+void MovieEngine::ReleaseAll()
+{
+    ReleaseMedia();
+    ReleaseSurfaces();
+    m_pDDFactory.reset();
+    m_pDD3.reset();
+    m_pDD.reset();
+}
+
+void MovieEngine::DestroyFullScreenWindow()
+{
+    if (!m_pFullScreenWnd) return;
+    delete m_pFullScreenWnd;  // its destruction shows the taskbar again
+    m_pFullScreenWnd = nullptr;
+}
+
+int MovieEngine::GetCurrentMs()
+{
+    if (!MovieOpen()) return 0;
+    if (m_nPlayState == Idle) {
+        StreamTime now = 0;
+        if (media::Succeeded(m_pMMStream->GetTime(now))) m_tCurrent = now;
+    }
+    return static_cast<int>(m_tCurrent.load() / media::kUnitsPerMs);
+}
+
+int MovieEngine::GetCurrentFrame()
+{
+    if (!MovieOpen()) return 0;
+    if (m_nPlayState == Idle) {
+        StreamTime now = 0;
+        if (media::Succeeded(m_pMMStream->GetTime(now))) m_tCurrent = now;
+    }
+    return static_cast<int>(m_tCurrent.load() / m_tTimePerFrame);
+}
+
+int MovieEngine::GetTotalFrames() const
+{
+    if (!MovieOpen()) return 0;
+    return static_cast<int>(m_tDuration / m_tTimePerFrame);
+}
+
+MovieRect& MovieEngine::GetMovieRect(MovieRect& rect) const
+{
+    rect = m_rcMovie;
+    return rect;
+}
+
+int MovieEngine::GetPlayState() const
+{
+    if (!MovieOpen()) return -1;
+    const int state = m_nPlayState;
+    return state == Playing ? 1 : state == Seeking ? 2 : 0;
+}
+
+int MovieEngine::CanSeek() const
+{
+    return MovieOpen() && (m_dwSeekCaps & media::kCanSeekAbsolute) ? 1 : 0;
+}
+
+int MovieEngine::IsAtEnd() const
+{
+    return MovieOpen() && m_nPlayState == Idle && m_bEndOfStream ? 1 : 0;
+}
+
+StreamTime MovieEngine::StreamPosition()
+{
+    StreamTime now = 0;
+    if (MovieOpen()) m_pMMStream->GetTime(now);
+    return now;
+}
+
+int MovieEngine::SetPlaybackRate(int rate)
+{
+    if (!MovieOpen() || !(m_dwSeekCaps & media::kCanSeekAbsolute)) return 0;
+    return m_pMediaSeeking->SetRate(static_cast<double>(rate) * 0.001);
+}
+
+int MovieEngine::SetVolume(int volume)
+{
+    if (!MovieOpen()) return 0;
+    return m_pBasicAudio->PutVolume(10 * volume - 10000);
+}
+
+int MovieEngine::GetVolume()
+{
+    if (!MovieOpen()) return 0;
+    long level = 0;
+    m_pBasicAudio->GetVolume(level);
+    return static_cast<int>(level / 10 + 1000);
+}
+
+}  // namespace engine

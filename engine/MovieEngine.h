@@ -1,0 +1,180 @@
+#pragma once
+// The child window that turns a movie file into pictures. It owns the
+// drawing surfaces, the open movie's stream and the worker thread that
+// pulls frames out of it, presents frames in its window or full screen, and
+// sets volume and speed. The player view holds one for its whole life.
+//
+// Threads: everything runs on the interface thread except the worker (the
+// play or the seek worker, one at a time), which runs PlayThreadProc or
+// SeekThreadProc and through them StepFrame. Fields shared with the worker
+// say so where they are declared.
+
+#include <QWidget>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/DrawSurface.h"
+#include "engine/Rect.h"
+#include "engine/ScreenTarget.h"
+#include "engine/WorkerEvent.h"
+#include "engine/media/MediaStream.h"
+
+class QPainter;
+
+namespace engine {
+
+class FullScreenWindow;
+
+using media::StreamTime;
+using MovieRect = Rect;
+
+class MovieEngine : public QWidget {
+public:
+    enum PlayState : int { Idle = 0, Playing = 1, Seeking = 2 };
+    enum SeekMode : int { SeekOnly = 0, SeekTrack = 1, SeekAndShow = 2 };
+
+    // Where the engine gets its media and drawing objects; tests put
+    // stand-ins here.
+    struct Services {
+        std::shared_ptr<media::MediaFactory> media;
+        std::shared_ptr<draw::DrawFactory> draw;
+    };
+    static Services DefaultServices();
+
+    explicit MovieEngine(QWidget* parent = nullptr, Services services = DefaultServices());
+    ~MovieEngine() override;
+
+    // The window's creation: makes the drawing objects. False when they
+    // could not all be made (the message has been shown); the window exists
+    // either way.
+    bool Create();
+
+    // Opening and releasing.
+    bool OpenMovie(const std::string& path);
+    bool OpenMediaStream(const std::string& path);
+    bool InitRenderToSurface();
+    void ReleaseMedia();
+    void ReleaseSurfaces();
+    void ReleaseAll();
+    void DestroyFullScreenWindow();
+
+    // Queries.
+    int GetCurrentMs();
+    int GetCurrentFrame();
+    int GetTotalFrames() const;
+    MovieRect& GetMovieRect(MovieRect& rect) const;
+    int GetPlayState() const;
+    int CanSeek() const;
+    int IsAtEnd() const;
+    bool IsFullScreen() const { return m_bFullScreen; }
+
+    // Playing and seeking.
+    int Play();
+    void Pause();
+    int Seek(int frame, int mode);
+    void StopWorker();
+    void StartPlayWorker();
+    void StartSeekWorker();
+    bool StepFrame();
+
+    // Drawing surfaces.
+    bool InitDirectDraw();
+    bool InitDirectDrawSurface(bool fullScreen);
+    void UpdateScreenRect();
+
+    // Presentation and sizing.
+    bool DrawFrame(QPainter& dc, const Rect& rect);
+    bool RestoreFrame(const QImage& source, const Rect& rect);
+    void SetSizePercent(int percent);
+    bool SetFullScreen(bool on);
+
+    // Volume (0 silent .. 1000 full) and rate (thousandths of normal speed).
+    int SetPlaybackRate(int rate);
+    int SetVolume(int volume);
+    int GetVolume();
+
+    // What is on the screen in this window, and the kept frame at native
+    // size (null when no frame is kept): for the clipboard's and the tests'
+    // eyes.
+    QImage ScreenSnapshot() { return m_screen.Snapshot(); }
+    QImage KeptFrame();
+    // The stream's own position, in stream time; 0 without a movie.
+    StreamTime StreamPosition();
+    Rect ScreenRect() const;
+    FullScreenWindow* FullScreenWnd() const { return m_pFullScreenWnd; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    static void PlayThreadProc(MovieEngine* engine);
+    static void SeekThreadProc(MovieEngine* engine);
+    void OnPaint(QPainter& dc, const QRect& invalid);
+    void PostNcDestroy();
+    void LeaveWorker();
+    bool MakeSurfaces(bool fullScreen);
+    static bool Covers(const std::shared_ptr<draw::Surface>& surface, const Rect& rect);
+    bool EnsureSurfaceSize(int width, int height);
+    bool MovieOpen() const { return m_pMMStream != nullptr; }
+    void SetScreenRect(const Rect& rect);
+
+    Services m_services;
+
+    // -- Shared with the worker.
+    WorkerEvent m_workerDone;           // set by a worker as it leaves
+    std::mutex m_semSurface;            // guards m_pFrame[0]'s pixels and m_bFrameReady's rise
+    std::atomic<int> m_nPlayState{Idle};  // interface thread: start and stop request; worker: Idle as it leaves
+    std::atomic<bool> m_bFrameReady{false};
+    std::atomic<bool> m_bEndOfStream{false};
+
+    // -- Interface thread only.
+    bool m_bFullScreen = false;
+    FullScreenWindow* m_pFullScreenWnd = nullptr;  // owned while full screen is on
+    MovieRect m_rcMovie;
+
+    // Read by the worker for every frame, written by the interface thread.
+    mutable std::mutex m_screenMutex;
+    Rect m_rcScreen;  // guarded by m_screenMutex
+
+    // Drawing objects; made and released by the interface thread only while
+    // no worker runs.
+    std::shared_ptr<draw::DrawDevice> m_pDD;
+    std::shared_ptr<draw::DrawDevice> m_pDD3;  // the same device, as the surfaces' maker
+    std::shared_ptr<draw::DrawFactory> m_pDDFactory;
+    std::shared_ptr<draw::Surface> m_pPrimary;
+    std::shared_ptr<draw::Surface> m_pBack;
+    std::shared_ptr<draw::Surface> m_pFrame[2];
+    std::shared_ptr<draw::Clipper> m_pClipper;
+
+    // Media objects of the open movie; like the surfaces, they change only
+    // while no worker runs.
+    std::shared_ptr<media::MultiMediaStream> m_pMMStream;
+    std::shared_ptr<media::MediaStream> m_pVideoStream;
+    std::shared_ptr<media::DrawMediaStream> m_pDDStream;
+    std::shared_ptr<media::StreamSample> m_pSample;
+    std::shared_ptr<media::FilterGraph> m_pGraph;
+    std::shared_ptr<media::BasicAudio> m_pBasicAudio;
+    std::shared_ptr<media::MediaSeeking> m_pMediaSeeking;
+    std::uint32_t m_dwSeekCaps = 0;
+
+    StreamTime m_tTimePerFrame = 0;
+    std::atomic<StreamTime> m_tCurrent{0};     // worker: each frame; interface thread: while Idle
+    StreamTime m_tDuration = 0;
+    std::atomic<StreamTime> m_tSeekShown{0};   // seek worker; interface thread before it starts
+    std::atomic<StreamTime> m_tSeekTarget{0};  // interface thread; seek worker reads once per frame
+
+    std::thread m_worker;  // joined by StopWorker and before the next worker starts
+    draw::ScreenTarget m_screen;
+    bool m_destroyed = false;
+};
+
+// The full-screen letter box of a movie on a display, by the engine's
+// truncating integer rule.
+Rect LetterBoxRect(int displayWidth, int displayHeight, int movieWidth, int movieHeight);
+
+}  // namespace engine

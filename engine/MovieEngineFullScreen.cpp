@@ -1,0 +1,94 @@
+// Switching between the windowed and the full-screen form of the surfaces,
+// carrying the picture and the playing state across.
+
+#include <QPainter>
+
+#include "engine/FullScreenWindow.h"
+#include "engine/MovieEngine.h"
+#include "engine/Notifier.h"
+
+namespace engine {
+namespace {
+
+const char* const kMsgFullScreen = "Can't Change FullScreen Mode";
+
+}  // namespace
+
+Rect LetterBoxRect(int displayWidth, int displayHeight, int movieWidth, int movieHeight)
+{
+    const int w = displayWidth;
+    const int h = displayHeight;
+    // Fit the width first; the products come before the truncating divisions.
+    Rect r{0, 0, w, movieHeight * w / movieWidth};
+    if (r.bottom > h) {
+        r.bottom = h;
+        const int fitted = movieWidth * h / movieHeight;
+        r.right = fitted;
+        if (fitted < w) {
+            const int off = (w - fitted) / 2;
+            r.left = off;
+            r.right = fitted + off;
+        }
+    } else if (r.bottom < h) {
+        const int off = (h - r.bottom) / 2;
+        r.top = off;
+        r.bottom += off;
+    }
+    return r;
+}
+
+bool MovieEngine::SetFullScreen(bool on)
+{
+    const bool wasPlaying = m_nPlayState == Playing;  // a running seek is not resumed
+    if (!MovieOpen() || on == m_bFullScreen) return true;
+
+    // The picture on screen, carried across the rebuild at native size.
+    QImage saved(m_rcMovie.Width(), m_rcMovie.Height(), QImage::Format_RGB32);
+    saved.fill(Qt::black);
+    {
+        QPainter dc(&saved);
+        DrawFrame(dc, m_rcMovie);
+    }
+
+    StopWorker();
+    m_pMMStream->SetState(media::StreamState::Stop);
+    m_pSample.reset();
+    ReleaseSurfaces();  // while m_bFullScreen still names the old form
+    DestroyFullScreenWindow();
+    m_bFullScreen = on;
+
+    bool ok = true;
+    if (on) {
+        const QSize display = draw::DisplaySize();
+        SetScreenRect(LetterBoxRect(display.width(), display.height(), m_rcMovie.Width(), m_rcMovie.Height()));
+        m_pFullScreenWnd = new FullScreenWindow(this);
+        ok = m_pFullScreenWnd->Create(QRect(QPoint(0, 0), display));
+        // Its first paint then blackens only the bars.
+        if (ok) m_pFullScreenWnd->ValidateRect(ToQRect(ScreenRect()));
+    } else {
+        UpdateScreenRect();
+    }
+    ok = ok && InitDirectDrawSurface(on) &&
+         media::Succeeded(m_pDDStream->CreateSample(m_pBack->Pixels(), m_rcMovie, m_pSample));
+    if (!ok) {
+        ReleaseMedia();
+        ReleaseSurfaces();
+        ShowMessage(QString::fromLatin1(kMsgFullScreen));
+        // The player must not be left without surfaces, nor with a popup over
+        // the display: back to the windowed form, ready for the next movie.
+        DestroyFullScreenWindow();
+        m_bFullScreen = false;
+        UpdateScreenRect();
+        InitDirectDrawSurface(false);
+        return false;
+    }
+
+    RestoreFrame(saved, m_rcMovie);  // a paused movie shows its frame in the new form at once
+    if (wasPlaying) {
+        m_pMMStream->SetState(media::StreamState::Run);
+        StartPlayWorker();
+    }
+    return true;
+}
+
+}  // namespace engine

@@ -1,0 +1,189 @@
+// Pulling frames out of the stream: the per-frame step, the play and seek
+// workers, and how they are started and stopped.
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <system_error>
+
+#include "engine/MovieEngine.h"
+
+namespace engine {
+namespace {
+
+// Workers run at the lowest priority the system offers, so decoding never
+// competes with the interface or with other programs.
+void LowerThreadPriority()
+{
+    sched_param param{};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+}
+
+}  // namespace
+
+Rect MovieEngine::ScreenRect() const
+{
+    std::lock_guard lock(m_screenMutex);
+    return m_rcScreen;
+}
+
+void MovieEngine::SetScreenRect(const Rect& rect)
+{
+    std::lock_guard lock(m_screenMutex);
+    m_rcScreen = rect;
+}
+
+bool MovieEngine::StepFrame()
+{
+    StreamTime now = 0;
+    if (media::Succeeded(m_pMMStream->GetTime(now))) m_tCurrent = now;
+
+    const media::Result status = m_pSample->Update();
+    if (status != media::kOk) {
+        m_pMMStream->SetState(media::StreamState::Stop);
+        if (status == media::kEndOfStream) m_bEndOfStream = true;
+        return false;
+    }
+
+    const Rect screen = ScreenRect();
+    if (m_pPrimary->Blt(&screen, m_pBack.get(), &m_rcMovie, draw::kBltWait) == draw::kSurfaceLost)
+        m_pPrimary->Restore();  // this frame is skipped on screen, the next one shows
+
+    std::lock_guard lock(m_semSurface);
+    if (media::Succeeded(m_pFrame[0]->Blt(&m_rcMovie, m_pBack.get(), &m_rcMovie, draw::kBltWait)))
+        m_bFrameReady = true;
+    return true;
+}
+
+void MovieEngine::LeaveWorker()
+{
+    m_nPlayState = Idle;
+    m_workerDone.Set();
+}
+
+void MovieEngine::PlayThreadProc(MovieEngine* engine)
+{
+    LowerThreadPriority();
+    while (engine->m_nPlayState != Idle) {
+        if (!engine->StepFrame()) break;
+    }
+    engine->LeaveWorker();
+}
+
+void MovieEngine::SeekThreadProc(MovieEngine* engine)
+{
+    LowerThreadPriority();
+    while (engine->m_nPlayState != Idle) {
+        if (!engine->StepFrame()) break;
+        // Targets that came in while the frame was decoded were coalesced:
+        // only the latest is taken up.
+        const StreamTime target = engine->m_tSeekTarget;
+        if (target == engine->m_tSeekShown) break;
+        engine->m_tSeekShown = target;
+        engine->m_pMMStream->Seek(target);
+    }
+    engine->m_pMMStream->SetState(media::StreamState::Stop);
+    engine->m_pMMStream->Seek(engine->m_tSeekShown);
+    engine->LeaveWorker();
+}
+
+void MovieEngine::StopWorker()
+{
+    if (m_nPlayState != Idle) {
+        m_nPlayState = Idle;
+        // A worker may be waiting inside the stream for a frame that is not
+        // due for a long time (a slow movie, a low rate); wake it.
+        if (m_pSample) m_pSample->Abort();
+        m_workerDone.Wait();
+    }
+    // Joined, so a worker that has been waited for can no longer write the
+    // state of the next one.
+    if (m_worker.joinable()) m_worker.join();
+}
+
+void MovieEngine::StartPlayWorker()
+{
+    if (m_nPlayState == Playing) return;
+    if (m_nPlayState == Seeking) StopWorker();
+    if (m_worker.joinable()) m_worker.join();  // one that left by itself
+    m_nPlayState = Playing;
+    m_workerDone.Reset();
+    try {
+        m_worker = std::thread(&MovieEngine::PlayThreadProc, this);
+    } catch (const std::system_error&) {
+        LeaveWorker();  // no thread: nobody may wait for one
+    }
+}
+
+void MovieEngine::StartSeekWorker()
+{
+    if (m_nPlayState != Idle) return;
+    if (m_worker.joinable()) m_worker.join();
+    m_nPlayState = Seeking;
+    m_workerDone.Reset();
+    try {
+        m_worker = std::thread(&MovieEngine::SeekThreadProc, this);
+    } catch (const std::system_error&) {
+        LeaveWorker();
+    }
+}
+
+int MovieEngine::Play()
+{
+    StopWorker();
+    m_bEndOfStream = false;
+    if (!MovieOpen()) return 0;
+    const media::Result run = m_pMMStream->SetState(media::StreamState::Run);
+    if (run != media::kOk) return run;
+    StartPlayWorker();
+    return 0;
+}
+
+void MovieEngine::Pause()
+{
+    StopWorker();
+    m_bEndOfStream = false;
+    if (MovieOpen()) m_pMMStream->SetState(media::StreamState::Stop);
+}
+
+int MovieEngine::Seek(int frame, int mode)
+{
+    m_bEndOfStream = false;
+    if (!MovieOpen()) return 0;
+    const StreamTime target = static_cast<StreamTime>(frame) * m_tTimePerFrame;
+
+    auto stopAndRead = [&] {
+        StopWorker();
+        m_pMMStream->SetState(media::StreamState::Stop);
+        StreamTime now = 0;
+        if (media::Succeeded(m_pMMStream->GetTime(now))) m_tCurrent = now;
+        return m_tCurrent.load() == target;  // already there: nothing to do or draw
+    };
+
+    switch (mode) {
+    case SeekOnly:
+        if (!stopAndRead()) m_pMMStream->Seek(target);
+        return 0;
+    case SeekTrack:
+        if (m_nPlayState == Seeking) {
+            m_tSeekTarget = target;  // the running seek worker takes it up after its frame
+            return 0;
+        }
+        [[fallthrough]];
+    case SeekAndShow:
+        if (stopAndRead()) return 0;
+        // The stream delivers exactly the frame whose display interval holds
+        // the time it was sought to, so the seek goes to the target itself;
+        // starting one frame early would show the frame before it.
+        m_pMMStream->Seek(target);
+        m_pMMStream->SetState(media::StreamState::Run);
+        m_tSeekTarget = target;
+        m_tSeekShown = target;
+        StartSeekWorker();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace engine
