@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstring>
 
 #include "engine/media/Clock.h"
 
@@ -19,6 +20,36 @@ constexpr int kMaxReadErrors = 64;
 bool IsAttachedPicture(const AVStream* st)
 {
     return (st->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+}
+
+// A movie is one local file. Playlists and descriptions that make FFmpeg
+// open other files or network addresses named inside them are refused, so
+// a file cannot make the player read or fetch anything else.
+bool ReachesOutside(const AVInputFormat* format)
+{
+    static const char* const kDenied[] = {"concat", "hls", "dash", "sdp", "rtsp", "rtp", "ffmetadata", "tee",
+                                          "image2", "image2pipe", "imagepipe", "webm_dash_manifest"};
+    for (const char* name : kDenied)
+        if (std::strcmp(format->name, name) == 0) return true;
+    return false;
+}
+
+AVFormatContext* OpenInput(const std::string& path, AVIOInterruptCB interrupt)
+{
+    AVFormatContext* ctx = avformat_alloc_context();
+    if (!ctx) return nullptr;
+    ctx->interrupt_callback = interrupt;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    // On failure avformat_open_input frees the context itself.
+    const int opened = avformat_open_input(&ctx, path.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) return nullptr;
+    if (ReachesOutside(ctx->iformat)) {
+        avformat_close_input(&ctx);
+        return nullptr;
+    }
+    return ctx;
 }
 
 }  // namespace
@@ -43,13 +74,9 @@ Result Demuxer::Open(const std::string& path)
     struct stat st{};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return kUnsupported;
 
-    AVFormatContext* ctx = avformat_alloc_context();
-    if (!ctx) return kOutOfMemory;
-    ctx->interrupt_callback.callback = &Demuxer::Interrupt;
-    ctx->interrupt_callback.opaque = this;
     m_openDeadlineNs = SteadyNowNs() + kOpenTimeoutNs;
-    // On failure avformat_open_input frees the context itself.
-    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) {
+    AVFormatContext* ctx = OpenInput(path, AVIOInterruptCB{&Demuxer::Interrupt, this});
+    if (!ctx) {
         m_openDeadlineNs = 0;
         return kUnsupported;
     }
@@ -137,11 +164,8 @@ bool Demuxer::Reopen()
 {
     // The same file probed again: streams, indices and time bases come out
     // as they did the first time, so the decoders go on unchanged.
-    AVFormatContext* ctx = avformat_alloc_context();
+    AVFormatContext* ctx = OpenInput(m_path, AVIOInterruptCB{&Demuxer::Interrupt, this});
     if (!ctx) return false;
-    ctx->interrupt_callback.callback = &Demuxer::Interrupt;
-    ctx->interrupt_callback.opaque = this;
-    if (avformat_open_input(&ctx, m_path.c_str(), nullptr, nullptr) < 0) return false;
     FormatContextPtr fresh(ctx);
     if (avformat_find_stream_info(ctx, nullptr) < 0 || ctx->nb_streams != m_format->nb_streams) return false;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
