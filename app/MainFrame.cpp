@@ -1,0 +1,226 @@
+#include "app/MainFrame.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "app/CommandUi.h"
+#include "app/MoviePlayerApp.h"
+#include "app/Settings.h"
+
+namespace app {
+namespace {
+
+// The frame starts at this outer size, at the system's default position.
+constexpr int kInitialSize = 400;
+
+// The first local file of a drop, or nothing.
+QByteArray FirstDroppedPath(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().isEmpty()) return {};
+    const QUrl first = data->urls().first();
+    return first.isLocalFile() ? QFile::encodeName(first.toLocalFile()) : QByteArray();
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(MoviePlayerApp* app, engine::MovieEngine::Services services)
+    : m_app(app), m_wndView(std::move(services))
+{
+}
+
+CMainFrame::~CMainFrame()
+{
+    if (engine::GetMainWindowLink() == this) engine::SetMainWindowLink(nullptr);
+}
+
+bool CMainFrame::LoadFrame()
+{
+    if (!PreCreateWindow() || !OnCreate()) return false;
+    engine::SetMainWindowLink(this);
+    setWindowTitle(QString::fromLatin1(ui::kAppName));
+    return true;
+}
+
+bool CMainFrame::PreCreateWindow()
+{
+    m_bTopMost = ReadFlag(kTopMost);
+    // A frame that starts top-most is created on top and taking drops.
+    if (m_bTopMost) {
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        setAcceptDrops(true);
+    }
+    resize(kInitialSize, kInitialSize);
+    setWindowIcon(QIcon(QString::fromLatin1(ui::kIconPicture)));
+    return true;
+}
+
+bool CMainFrame::OnCreate()
+{
+    // The view's switches, read before its window exists.
+    m_wndView.m_bShowTime = ReadFlag(kFrameTime);
+    m_wndView.m_bAutoReplay = ReadFlag(kAutoReplay);
+    m_wndView.m_bStrip = ReadFlag(kPreviewFlag);
+    m_wndView.m_bScrollBar = ReadFlag(kScrollBar);
+
+    // The view's pane: its sunken border, the view as its client area and
+    // the seek bar along the bottom.
+    auto* pane = new QFrame(this);
+    pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(pane->frameWidth(), pane->frameWidth(), pane->frameWidth(), pane->frameWidth());
+    layout->setSpacing(0);
+    if (!m_wndView.Create(pane, this)) return false;
+    layout->addWidget(&m_wndView, 1);
+    layout->addWidget(m_wndView.ScrollBar());
+    setCentralWidget(pane);
+
+    m_commands = new CommandUi(
+        this, [this](int id, view::CommandState* state) { return OnCmdMsg(id, state); },
+        [this](QMenu* menu, QAction* placeholder) { m_app->FillRecentFileMenu(menu, placeholder); });
+    m_commands->BuildMenuBar();
+    m_wndToolBar = m_commands->BuildToolBar();
+    addToolBar(Qt::TopToolBarArea, m_wndToolBar);
+    m_commands->BindAccelerators();
+
+    // Pane 0 stretches and has no border; panes 1 and 2 are sunken. Each is
+    // at least as wide as its template string.
+    QStatusBar* bar = statusBar();
+    bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
+    const char* templates[3] = {ui::kIndicatorState, ui::kIndicatorLabel, ui::kIndicatorCounter};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(bar);
+        label->setFrameStyle(i == 0 ? QFrame::NoFrame : QFrame::Panel | QFrame::Sunken);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QString::fromLatin1(templates[i])) +
+                               2 * label->frameWidth() + 2 * label->margin() + 6);
+        bar->addWidget(label, i == 0 ? 1 : 0);
+        m_panes[i] = label;
+    }
+    SetPaneText(0, QString());
+    SetPaneText(1, m_wndView.m_bShowTime ? QStringLiteral("Time") : QStringLiteral("Frame"));
+    SetPaneText(2, QString());
+    return true;
+}
+
+QString CMainFrame::PaneText(int pane) const
+{
+    return pane >= 0 && pane < 3 && m_panes[pane] ? m_panes[pane]->text() : QString();
+}
+
+void CMainFrame::SetPaneText(int pane, const QString& text)
+{
+    if (pane >= 0 && pane < 3 && m_panes[pane]) m_panes[pane]->setText(text);
+}
+
+bool CMainFrame::OnCmdMsg(int id, view::CommandState* state)
+{
+    if (m_wndView.OnCmdMsg(id, state)) return true;
+    switch (id) {
+    case ID_VIEW_TOPMOST:
+        if (state) state->SetCheck(m_bTopMost);
+        else OnTopMost();
+        return true;
+    case ID_VIEW_TOOLBAR:
+        if (state) state->SetCheck(m_wndToolBar->isVisible());
+        else m_wndToolBar->setVisible(!m_wndToolBar->isVisible());
+        return true;
+    case ID_VIEW_STATUS_BAR:
+        if (state) state->SetCheck(statusBar()->isVisible());
+        else statusBar()->setVisible(!statusBar()->isVisible());
+        return true;
+    default:
+        return m_app && m_app->OnCmdMsg(id, state);
+    }
+}
+
+void CMainFrame::OnTopMost()
+{
+    m_bTopMost = !m_bTopMost;
+    app::WriteProfileInt(kTopMost.section, kTopMost.key, m_bTopMost ? 1 : 0);
+    ApplyTopMost();
+}
+
+void CMainFrame::ApplyTopMost()
+{
+    const QRect where = geometry();
+    setWindowFlag(Qt::WindowStaysOnTopHint, m_bTopMost);
+    // Changing the flags takes the window down; put it back where it was.
+    setGeometry(where);
+    show();
+}
+
+void CMainFrame::focusInEvent(QFocusEvent*)
+{
+    m_wndView.setFocus();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    // The engine window does not move inside the frame, so it must be told
+    // where on the screen its frames now go.
+    m_wndView.Engine().UpdateScreenRect();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!FirstDroppedPath(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    // The first file is opened, once; the others are not.
+    const QByteArray path = FirstDroppedPath(event->mimeData());
+    event->acceptProposedAction();
+    activateWindow();
+    if (!path.isEmpty()) m_wndView.OpenMovieFile(path);
+}
+
+void CMainFrame::FitClientToSize(int width, int height)
+{
+    const QSize wanted(width, height);
+    for (int pass = 0; pass < 2; ++pass) {
+        // The outer size less the view's client size is what lies around it:
+        // menu bar, toolbar, status bar, seek bar and borders.
+        resize(size() - m_wndView.size() + wanted);
+        if (QLayout* l = layout()) l->activate();
+        // A narrower frame can wrap the menu bar onto more lines: one more
+        // pass measures again. There is no third.
+        if (m_wndView.size() == wanted) return;
+    }
+}
+
+void CMainFrame::SetCaption(const QString& caption)
+{
+    setWindowTitle(caption);
+}
+
+void CMainFrame::AddToRecentFileList(const QByteArray& path)
+{
+    m_app->RecentFiles().Add(path);
+}
+
+void CMainFrame::WriteProfileInt(const char* section, const char* key, int value)
+{
+    app::WriteProfileInt(section, key, value);
+}
+
+void CMainFrame::ShowContextMenu(const QPoint& globalPos)
+{
+    m_commands->ShowContextMenu(globalPos);
+}
+
+void CMainFrame::PostCommand(int id)
+{
+    QTimer::singleShot(0, this, [this, id] { m_commands->Execute(id); });
+}
+
+}  // namespace app

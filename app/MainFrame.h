@@ -1,0 +1,72 @@
+#pragma once
+// The program's only top-level window: menu bar, a movable toolbar, a
+// status bar of three panes and, as its client, the player view. It loads
+// the switches the view works with, stays on top on request, opens files
+// dropped on it, offers every command to the view first, tells the engine
+// when it moves, and resizes itself so the view gets a requested size.
+
+#include <QMainWindow>
+
+#include "engine/MainWindowLink.h"
+#include "view/PlayerView.h"
+#include "view/ViewHost.h"
+
+class QLabel;
+class QToolBar;
+
+namespace app {
+
+class CommandUi;
+class MoviePlayerApp;
+
+class CMainFrame : public QMainWindow, public view::ViewHost, public engine::MainWindowLink {
+public:
+    // `app` is offered the commands neither the view nor the frame handles.
+    CMainFrame(MoviePlayerApp* app, engine::MovieEngine::Services services);
+    ~CMainFrame() override;
+
+    // Creates the window: settings read, view, toolbar and status bar made.
+    // False when a part could not be made.
+    bool LoadFrame();
+
+    bool OnCmdMsg(int id, view::CommandState* state);
+    CommandUi& Commands() { return *m_commands; }
+    view::PlayerView& View() { return m_wndView; }
+    QStatusBar* GetStatusBar() { return statusBar(); }
+    QString PaneText(int pane) const;
+    QToolBar* ToolBar() const { return m_wndToolBar; }
+    bool IsTopMost() const { return m_bTopMost; }
+
+    // ViewHost
+    bool HasMainWindow() const override { return true; }
+    void SetPaneText(int pane, const QString& text) override;
+    void FitClientToSize(int width, int height) override;
+    void SetCaption(const QString& caption) override;
+    void AddToRecentFileList(const QByteArray& path) override;
+    void WriteProfileInt(const char* section, const char* key, int value) override;
+    void ShowContextMenu(const QPoint& globalPos) override;
+
+    // MainWindowLink
+    void PostCommand(int id) override;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    bool PreCreateWindow();
+    bool OnCreate();
+    void OnTopMost();
+    void ApplyTopMost();
+
+    MoviePlayerApp* m_app;
+    bool m_bTopMost = false;
+    view::PlayerView m_wndView;
+    QLabel* m_panes[3] = {};
+    QToolBar* m_wndToolBar = nullptr;
+    CommandUi* m_commands = nullptr;
+};
+
+}  // namespace app

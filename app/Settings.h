@@ -1,0 +1,41 @@
+#pragma once
+// The settings the program keeps between runs, in one place: section, key
+// and default of each, and the store itself (QSettings under the company
+// "Ostra" and the application "Reelscope"). Every write goes to disk at
+// once, so a program that is killed loses nothing.
+
+#include <QByteArray>
+#include <QVariant>
+
+namespace app {
+
+struct Setting {
+    const char* section;
+    const char* key;
+    int defaultValue;
+};
+
+inline constexpr Setting kFrameTime{"MCI", "FrameTime", 0};      // counter shows time (1) or frames (0)
+inline constexpr Setting kAutoReplay{"MCI", "AutoReplay", 0};    // continuous play
+inline constexpr Setting kPreviewFlag{"MCI", "PreViewFlag", 0};  // thumbnail strip shown
+inline constexpr Setting kScrollBar{"MCI", "ScrollBar", 0};      // seek bar shown
+inline constexpr Setting kTopMost{"MainFrame", "TopMost", 0};    // main window always on top
+inline constexpr Setting kPreviewPages{"Settings", "PreviewPages", 0};
+inline constexpr const char* kRecentSection = "Recent File List";
+inline constexpr const char* kRecentKey = "File%1";  // File1 .. File4
+
+// A missing or unreadable value reads as `defaultValue`.
+int GetProfileInt(const char* section, const char* key, int defaultValue);
+// False when the store could not be written; the caller keeps its value.
+bool WriteProfileInt(const char* section, const char* key, int value);
+QVariant GetProfileValue(const char* section, const QString& key);
+bool WriteProfileValues(const char* section, const QList<QPair<QString, QVariant>>& values);
+
+// A switch: any stored value other than 0 is on, and on is 1, so switching
+// it off always writes 0.
+inline bool ReadFlag(const Setting& s)
+{
+    return GetProfileInt(s.section, s.key, s.defaultValue) != 0;
+}
+
+}  // namespace app
