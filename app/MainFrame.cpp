@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QFrame>
@@ -186,12 +187,15 @@ void CMainFrame::dropEvent(QDropEvent* event)
 
 void CMainFrame::FitClientToSize(int width, int height)
 {
+    // Layouts settle in posted events; measure only once they have.
+    auto settle = [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest); };
     const QSize wanted(width, height);
+    settle();
     for (int pass = 0; pass < 2; ++pass) {
         // The outer size less the view's client size is what lies around it:
         // menu bar, toolbar, status bar, seek bar and borders.
         resize(size() - m_wndView.size() + wanted);
-        if (QLayout* l = layout()) l->activate();
+        settle();
         // A narrower frame can wrap the menu bar onto more lines: one more
         // pass measures again. There is no third.
         if (m_wndView.size() == wanted) return;

@@ -230,8 +230,13 @@ bool PlayerView::OnCmdMsg(int id, CommandState* state)
         if (state) {
             state->SetCheck(m_bScrollBar);
         } else {
+            // The bar takes its height from the view at once and the layout
+            // shrinks the picture to match; the frame is fitted around the
+            // picture as it was, so switching the bar never resizes it.
+            const QSize picture = m_wndEngine.size();
             WriteFlag("ScrollBar", m_bScrollBar);
             UpdateSeekBar();
+            m_wndEngine.resize(picture);
             FitFrameToMovie();
         }
         return true;

@@ -1,0 +1,67 @@
+#pragma once
+// The whole player, as a person starts it, in a test: its own settings
+// folder, messages captured instead of shown, the application with its
+// main frame and view.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+#include "QtPrinters.h"
+#include "app/MainFrame.h"
+#include "app/MoviePlayerApp.h"
+#include "engine/Notifier.h"
+
+namespace playertest {
+
+std::string MoviePath(const std::string& name);
+QByteArray MovieBytes(const std::string& name);
+
+class CapturedMessages : public engine::Notifier {
+public:
+    CapturedMessages() : m_previous(engine::SetNotifier(this)) {}
+    ~CapturedMessages() override { engine::SetNotifier(m_previous); }
+    void Show(const QString& text) override { texts.push_back(text); }
+    std::vector<QString> texts;
+
+private:
+    engine::Notifier* m_previous;
+};
+
+// Lets Qt deliver events until `condition` holds or `timeoutMs` passes.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+class PlayerFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts (or restarts) the program with `commandLine`.
+    void Start(const QByteArray& commandLine = {});
+    // The settings file, and writing one before the program starts.
+    QString SettingsFile() const;
+    void WriteSettings(const QString& text);
+    QString ReadSettings() const;
+
+    bool Open(const std::string& movie);
+    // Carries out a command as a menu would.
+    void Command(int id);
+    view::CommandState State(int id);
+    bool Idle();
+    int Kept();  // the frame number in the engine's kept frame, -1 if none
+
+    QTemporaryDir m_config;
+    QByteArray m_previousConfig;
+    CapturedMessages messages;
+    std::unique_ptr<app::MoviePlayerApp> player;
+    app::CMainFrame* frame = nullptr;
+    view::PlayerView* view = nullptr;
+    engine::MovieEngine* engine = nullptr;
+};
+
+}  // namespace playertest

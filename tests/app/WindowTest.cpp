@@ -1,0 +1,151 @@
+// The main window as a person meets it: fitting around the picture, the
+// caption, drops, the status panes, a bad file, the about box's texts.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QMenu>
+#include <QMenuBar>
+#include <QUrl>
+
+#include "PlayerFixture.h"
+#include "resources/UiResources.h"
+
+namespace playertest {
+namespace {
+
+class Window : public PlayerFixture {};
+
+TEST_F(Window, FitsTheViewToAnExactClientSize)
+{
+    Start();
+    for (const QSize wanted : {QSize(320, 240), QSize(640, 480), QSize(320, 240), QSize(500, 300)}) {
+        frame->FitClientToSize(wanted.width(), wanted.height());
+        EXPECT_EQ(view->size(), wanted);
+    }
+}
+
+TEST_F(Window, OpeningShowsTheMovieAtItsSizeWithTheFileNameAsCaption)
+{
+    Start();
+    EXPECT_EQ(frame->windowTitle(), "Reelscope");
+    ASSERT_TRUE(Open("odd.avi"));
+    EXPECT_EQ(frame->windowTitle(), "odd.avi");
+    EXPECT_EQ(engine->size(), QSize(321, 241));
+    EXPECT_EQ(view->size(), QSize(321, 241));
+    EXPECT_EQ(engine->pos(), QPoint(0, 0));
+}
+
+TEST_F(Window, OnlySlashesSeparateFolders)
+{
+    QTemporaryDir dir;
+    const QString named = dir.path() + "/Live: Tokyo\\2019.avi";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(MoviePath("short.avi")), named));
+    Start();
+    ASSERT_EQ(view->OpenMovieFile(QFile::encodeName(named)), 0);
+    EXPECT_EQ(frame->windowTitle(), "Live: Tokyo\\2019.avi");
+}
+
+TEST_F(Window, TheDisplaySizesAndTheLayoutKeepTheAspectRatio)
+{
+    Start();
+    ASSERT_TRUE(Open("odd.avi"));
+    Command(ID_SIZE_HALF);
+    EXPECT_EQ(engine->size(), QSize(160, 120));  // 321 x 241 at 50 %, truncated
+    EXPECT_EQ(view->size(), QSize(160, 120));
+    Command(ID_SIZE_DOUBLE);
+    EXPECT_EQ(engine->size(), QSize(642, 482));
+    // A wider, lower client centres the picture at its aspect ratio.
+    frame->FitClientToSize(800, 482);
+    EXPECT_EQ(engine->geometry(), QRect((800 - 642) / 2, 0, 642, 482));
+    // A narrower, higher one letter-boxes it.
+    frame->FitClientToSize(642, 600);
+    EXPECT_EQ(engine->geometry(), QRect(0, (600 - 482) / 2, 642, 482));
+}
+
+TEST_F(Window, ABadFileShowsItsMessageAndLeavesNoMovie)
+{
+    Start();
+    ASSERT_TRUE(Open("mjpeg.avi"));
+    EXPECT_FALSE(Open("random.avi"));
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Could not Open format not supported. ?");
+    EXPECT_EQ(engine->GetPlayState(), -1);
+    EXPECT_EQ(frame->windowTitle(), "mjpeg.avi");  // unchanged by the failure
+    EXPECT_EQ(player->RecentFiles().Count(), 1);
+}
+
+TEST_F(Window, TheCommandLineIsOnePath)
+{
+    QTemporaryDir dir;
+    const QString spaced = dir.path() + "/two words.avi";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(MoviePath("short.avi")), spaced));
+    Start(QFile::encodeName(spaced));
+    EXPECT_EQ(frame->windowTitle(), "two words.avi");
+    EXPECT_GE(engine->GetPlayState(), 0);
+    // Quotes are part of the path, so a quoted name is not opened.
+    Start("\"" + QFile::encodeName(spaced) + "\"");
+    EXPECT_EQ(engine->GetPlayState(), -1);
+    EXPECT_EQ(frame->windowTitle(), "Reelscope");
+    EXPECT_EQ(messages.texts.back(), "Could not Open format not supported. ?");
+}
+
+void Drop(QWidget* target, const QList<QUrl>& urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+}
+
+TEST_F(Window, ADropOpensItsFirstFileOnce)
+{
+    Start();
+    Drop(frame, {QUrl::fromLocalFile(QString::fromStdString(MoviePath("short.avi"))),
+                 QUrl::fromLocalFile(QString::fromStdString(MoviePath("mjpeg.avi")))});
+    EXPECT_EQ(frame->windowTitle(), "short.avi");
+    EXPECT_EQ(player->RecentFiles().Count(), 1);
+    EXPECT_TRUE(messages.texts.empty());
+    // A folder is refused with the open failure's message.
+    Drop(frame, {QUrl::fromLocalFile(QDir::tempPath())});
+    EXPECT_EQ(messages.texts.back(), "Could not Open format not supported. ?");
+    // An address that is no local file is not taken at all.
+    const auto shown = messages.texts.size();
+    Drop(frame, {QUrl("https://example.com/movie.avi")});
+    EXPECT_EQ(messages.texts.size(), shown);
+}
+
+TEST_F(Window, StatusPanesStartEmptyUntilTheFirstTick)
+{
+    Start();
+    EXPECT_EQ(frame->PaneText(0), "");
+    EXPECT_EQ(frame->PaneText(1), "Frame");
+    EXPECT_EQ(frame->PaneText(2), "");
+    view->OnTimer();
+    EXPECT_EQ(frame->PaneText(0), "Ready");
+    EXPECT_EQ(frame->PaneText(2), "0");
+    ASSERT_TRUE(Open("mjpeg.avi"));
+    view->OnTimer();
+    EXPECT_EQ(frame->PaneText(0), "Play");
+}
+
+TEST_F(Window, MenusHoldTheirItemsInOrder)
+{
+    Start();
+    QStringList titles;
+    for (QAction* menu : frame->menuBar()->actions()) titles << menu->text();
+    EXPECT_EQ(titles, (QStringList{"ﾌｧｲﾙ(&F)", "操作", "表示(&V)", "ﾍﾙﾌﾟ(&H)"}));
+    QStringList view;
+    for (QAction* item : frame->menuBar()->actions()[2]->menu()->actions())
+        view << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    EXPECT_EQ(view, (QStringList{"ﾂｰﾙ ﾊﾞｰ(&T)", "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", "ｽｸﾛｰﾙﾊﾞｰ(&H)", "ﾋﾞｭｰｽｸﾛｰﾙ(&V)", "-", "表示サイズ",
+                                 "時間表示の切り替え", "-", "フルスクリーンにする", "常に手前に表示する"}));
+}
+
+}  // namespace
+}  // namespace playertest
