@@ -1,6 +1,8 @@
 #include "engine/media/FfmpegStream.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "engine/media/MediaLimits.h"
 
@@ -84,6 +86,8 @@ FfmpegStream::FfmpegStream(const MediaOptions& options)
 FfmpegStream::~FfmpegStream()
 {
     Close();
+    if (m_open && std::getenv("REELSCOPE_STATS"))
+        std::fprintf(stderr, "reelscope: %ld frames shown, %ld dropped late\n", m_framesShown, m_framesLate);
 }
 
 void FfmpegStream::Close()
@@ -256,7 +260,7 @@ void FfmpegStream::StartSeek(StreamTime target, int attempt)
     m_last.reset();
     m_lastSerial = -1;
     m_redeliver = false;
-    m_preroll = true;
+    m_preroll = kPrerollFrames;
     m_prerollTime = target;
 }
 
@@ -373,6 +377,7 @@ Result FfmpegStream::Present(const AVFrame* frame, StreamTime time, int serial, 
                              const FrameRect& rect)
 {
     if (!m_converter.Convert(frame, target, rect)) return kFail;
+    ++m_framesShown;
     m_lastTime = time;
     m_lastSerial = serial;
     return kOk;
@@ -386,14 +391,14 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
         if (m_aborted.load()) return kAborted;
         if (!m_running.load() || m_shared.quit.load()) return kNotRunning;
 
-        bool preroll;
+        bool preroll = false;
         {
             std::lock_guard lock(m_deliverMutex);
             if (m_redeliver && m_last) {
                 m_redeliver = false;
                 return Present(m_last.get(), m_lastTime, m_lastSerial, target, rect);
             }
-            preroll = m_preroll;
+            preroll = m_preroll > 0;
         }
 
         bool have = false, end = false, nextDue = false;
@@ -449,14 +454,18 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
         FrameItem item;
         if (!m_frames.TryPop(item)) continue;
         if (!item.frame || m_shared.Stale(item.serial)) continue;
-        if (nextDue) continue;
+        if (nextDue) {
+            ++m_framesLate;
+            continue;
+        }
 
         std::lock_guard lock(m_deliverMutex);
         if (m_shared.Stale(item.serial)) continue;  // a seek came in meanwhile
-        if (m_preroll) {
-            m_preroll = false;
+        if (m_preroll == kPrerollFrames)
             m_clock.Set(std::max(m_prerollTime, item.time));
-        }
+        else if (m_preroll > 0 && m_clock.Now() > item.time)
+            m_clock.Set(item.time);
+        if (m_preroll > 0) --m_preroll;
         m_last = std::move(item.frame);
         return Present(m_last.get(), item.time, item.serial, target, rect);
     }

@@ -112,11 +112,18 @@ private:
     StreamTime m_lastTime = 0;
     int m_lastSerial = -1;
     bool m_redeliver = false;
-    // The first frame after a seek (or the open) restarts the clock at the
-    // position sought: however long it took to decode, it is never late.
-    bool m_preroll = true;
+    // The first frames after a seek (or the open) are never late: the
+    // decoder's threads are still filling up, so the first restarts the
+    // clock at the position sought and the next few move it back to
+    // themselves if they come after their time.
+    int m_preroll = kPrerollFrames;
     StreamTime m_prerollTime = 0;
+    static constexpr int kPrerollFrames = 4;
     FrameConverter m_converter;  // used by Deliver only
+    // How playback went, told on stderr at the end when REELSCOPE_STATS is
+    // set (benchmarks read it); Deliver's own.
+    long m_framesShown = 0;
+    long m_framesLate = 0;
 };
 
 }  // namespace media
