@@ -49,6 +49,7 @@ TEST_F(Clipboard, TheCopyHasTheDisplayedSizeAndShowsTheFrame)
 TEST_F(Clipboard, WithTheWindowEnlargedTheCopyHasThePicturesLetterBoxedSize)
 {
     ASSERT_TRUE(Open("mjpeg.avi"));
+    ASSERT_TRUE(WaitFor([&] { return Kept() >= 0; }));
     engine->Pause();
     frame->FitClientToSize(800, 300);
     Command(ID_EDIT_COPY);
