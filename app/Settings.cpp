@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include <QFile>
 #include <QSettings>
 
 namespace app {
@@ -8,6 +9,41 @@ namespace {
 QString Path(const char* section, const QString& key)
 {
     return QString::fromLatin1(section) + QLatin1Char('/') + key;
+}
+
+// Whether the store's file holds anything the settings reader skips over:
+// text that is not UTF-8, or lines that are neither "[section]", nor
+// "key=value", nor comments. Writing would drop that for good.
+bool Damaged(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = file.readAll();
+    if (QString::fromUtf8(bytes).toUtf8() != bytes || bytes.contains('\0')) return true;
+    for (const QByteArray& raw : bytes.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#')) continue;
+        if (line.startsWith('[') && line.endsWith(']')) continue;
+        if (line.indexOf('=') > 0) continue;
+        return true;
+    }
+    return false;
+}
+
+// Before the first write of a run, a damaged store is copied aside as
+// "<file>.damaged": what the reader skipped (a recent-file list it could
+// not read, say) is kept, not overwritten.
+void KeepDamagedAside(const QSettings& settings)
+{
+    static bool checked = false;
+    static QString checkedFile;
+    if (checked && checkedFile == settings.fileName()) return;
+    checked = true;
+    checkedFile = settings.fileName();
+    if (!Damaged(checkedFile)) return;
+    const QString aside = checkedFile + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    QFile::copy(checkedFile, aside);
 }
 
 }  // namespace
@@ -38,6 +74,7 @@ bool WriteProfileValues(const char* section, const QList<QPair<QString, QVariant
     // A store that could not be read is not overwritten: what it holds
     // (the recent files among it) would be lost.
     if (settings.status() != QSettings::NoError) return false;
+    KeepDamagedAside(settings);
     for (const auto& [key, value] : values) {
         if (value.isValid())
             settings.setValue(Path(section, key), value);
