@@ -6,8 +6,6 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
-#include <QMenu>
-#include <QMenuBar>
 #include <QUrl>
 
 #include "PlayerFixture.h"
@@ -132,19 +130,6 @@ TEST_F(Window, StatusPanesStartEmptyUntilTheFirstTick)
     ASSERT_TRUE(Open("mjpeg.avi"));
     view->OnTimer();
     EXPECT_EQ(frame->PaneText(0), "Play");
-}
-
-TEST_F(Window, MenusHoldTheirItemsInOrder)
-{
-    Start();
-    QStringList titles;
-    for (QAction* menu : frame->menuBar()->actions()) titles << menu->text();
-    EXPECT_EQ(titles, (QStringList{"ﾌｧｲﾙ(&F)", "操作", "表示(&V)", "ﾍﾙﾌﾟ(&H)"}));
-    QStringList view;
-    for (QAction* item : frame->menuBar()->actions()[2]->menu()->actions())
-        view << (item->isSeparator() ? QStringLiteral("-") : item->text());
-    EXPECT_EQ(view, (QStringList{"ﾂｰﾙ ﾊﾞｰ(&T)", "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", "ｽｸﾛｰﾙﾊﾞｰ(&H)", "ﾋﾞｭｰｽｸﾛｰﾙ(&V)", "-", "表示サイズ",
-                                 "時間表示の切り替え", "-", "フルスクリーンにする", "常に手前に表示する"}));
 }
 
 }  // namespace
