@@ -27,11 +27,6 @@ public:
         std::unique_lock lock(m_mutex);
         m_cv.wait(lock, [&] { return m_set; });
     }
-    bool IsSet()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_set;
-    }
 
 private:
     std::mutex m_mutex;

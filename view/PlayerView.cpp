@@ -14,8 +14,7 @@
 namespace view {
 namespace {
 
-// The engine's window id among the view's children, and its first size
-// before any movie lays it out.
+// The engine window's size before any movie lays it out.
 constexpr int kEngineInitialSize = 400;
 constexpr int kTimerIntervalMs = 500;
 constexpr int kVolumeStep = 50;

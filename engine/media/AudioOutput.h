@@ -43,9 +43,6 @@ public:
     virtual bool Open(int rate, int channels) = 0;
     virtual int Rate() const = 0;
     virtual int Channels() const = 0;
-    // Sound queued in the device beyond what the callback has handed over,
-    // in frames; the heard position lags the handed-over position by it.
-    virtual int LatencyFrames() const = 0;
     // Whether the device plays at the pace of a real sound card, so that
     // what it has played can set the stream's clock. SDL's dummy and disk
     // drivers only pretend to, as fast or as slow as the machine lets them.

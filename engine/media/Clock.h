@@ -45,8 +45,6 @@ public:
     // current rate; 0 when it is there already or the clock is stopped.
     std::int64_t NsUntil(StreamTime t) const;
 
-    std::int64_t MonotonicNow() const { return m_now(); }
-
 private:
     StreamTime PositionAt(std::int64_t ns) const;  // caller holds m_mutex
 

@@ -104,7 +104,6 @@ public:
 
     int Rate() const override { return m_rate; }
     int Channels() const override { return m_channels; }
-    int LatencyFrames() const override { return m_latency; }
     bool KeepsTime() const override { return m_keepsTime; }
     void Attach(AudioRing* ring) override { m_ring.store(ring, std::memory_order_release); }
     void SetSerial(int serial) override { m_serial.store(serial, std::memory_order_release); }

@@ -116,12 +116,6 @@ public:
         m_cv.notify_all();
     }
 
-    std::size_t Size() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_items.size();
-    }
-
 private:
     struct Entry {
         T item;

@@ -89,6 +89,7 @@ int main(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     auto elapsed = [&] { return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count(); };
     long baselineKb = 0, peakKb = 0;
+    long nextSample = std::min<long>(60, seconds / 2);
     int baselineThreads = -1;
     long actions = 0;
     auto closeMovie = [&] { view.OpenMovieFile(QByteArray(TEST_MOVIE_DIR "/random.avi")); };
@@ -115,13 +116,18 @@ int main(int argc, char** argv)
         ++actions;
         Pump(50 + pick(250));
 
-        if (baselineThreads < 0 && elapsed() >= std::min<long>(60, seconds / 2)) {
+        // Each minute, with no movie open, how much is resident.
+        if (elapsed() >= nextSample) {
             closeMovie();
             Pump(300);
-            baselineKb = ResidentKb();
-            baselineThreads = Threads();
-            std::printf("after %ld s: %ld kB resident, %d threads\n", static_cast<long>(elapsed()), baselineKb,
-                        baselineThreads);
+            const long kb = ResidentKb();
+            if (baselineThreads < 0) {
+                baselineKb = kb;
+                baselineThreads = Threads();
+            }
+            std::printf("after %3ld s: %ld kB resident, %d threads\n", static_cast<long>(elapsed()), kb, Threads());
+            std::fflush(stdout);
+            nextSample += 60;
         }
         if (baselineThreads >= 0) peakKb = std::max(peakKb, ResidentKb());
     }
