@@ -3,6 +3,16 @@
 #include "engine/media/MediaLimits.h"
 
 namespace media {
+namespace {
+
+// Errors in a row while draining the decoder at the end of the file after
+// which it is taken as empty.
+constexpr int kMaxDrainErrors = 64;
+
+}  // namespace
+}  // namespace media
+
+namespace media {
 
 VideoDecoder::VideoDecoder(StreamShared& shared, ReseekFn reseek)
     : m_shared(shared), m_reseek(std::move(reseek)), m_scratch(av_frame_alloc())
@@ -81,25 +91,34 @@ void VideoDecoder::Decode(const AVPacket* packet)
 {
     int ret = avcodec_send_packet(m_codec.get(), packet);
     if (ret == AVERROR(EAGAIN)) {
-        ReceiveAll();
+        ReceiveAll(false);
         avcodec_send_packet(m_codec.get(), packet);
     }
     // A damaged packet is simply not decoded; the frames around it still are.
-    ReceiveAll();
+    ReceiveAll(packet == nullptr);
 }
 
-void VideoDecoder::ReceiveAll()
+void VideoDecoder::ReceiveAll(bool draining)
 {
+    int errors = 0;
     for (;;) {
         if (m_shared.quit.load() || m_shared.Stale(m_serial)) return;
         const int ret = avcodec_receive_frame(m_codec.get(), m_scratch.get());
-        if (ret == AVERROR(EAGAIN)) return;
-        if (ret == AVERROR_EOF) {
+        // At the end of the file every answer but a frame must lead to the
+        // end of the stream: nothing else would ever end a waiting Update.
+        // A damaged last frame answers an error; try the next one.
+        const bool finished = ret == AVERROR_EOF || (draining && ret == AVERROR(EAGAIN)) ||
+                              (draining && ret < 0 && ++errors > kMaxDrainErrors);
+        if (finished) {
             EndOfStream();
             avcodec_flush_buffers(m_codec.get());  // ready to decode again after a seek
             return;
         }
-        if (ret < 0) return;
+        if (ret < 0) {
+            if (draining) continue;
+            return;  // EAGAIN: it wants the next packet
+        }
+        errors = 0;
         FramePtr frame(av_frame_alloc());
         av_frame_move_ref(frame.get(), m_scratch.get());
         HandleFrame(std::move(frame));

@@ -30,7 +30,7 @@ private:
     void Run();
     void BeginSerial(int serial);
     void Decode(const AVPacket* packet);
-    void ReceiveAll();
+    void ReceiveAll(bool draining);
     void HandleFrame(FramePtr frame);
     void EndOfStream();
     void Emit(FramePtr frame, StreamTime time);
