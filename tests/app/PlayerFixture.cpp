@@ -12,25 +12,9 @@
 
 namespace playertest {
 
-std::string MoviePath(const std::string& name)
-{
-    return std::string(TEST_MOVIE_DIR) + "/" + name;
-}
-
 QByteArray MovieBytes(const std::string& name)
 {
     return QByteArray::fromStdString(MoviePath(name));
-}
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
 }
 
 void PlayerFixture::SetUp()

@@ -15,26 +15,15 @@
 #include "QtPrinters.h"
 #include "app/MainFrame.h"
 #include "app/MoviePlayerApp.h"
-#include "engine/Notifier.h"
+#include "PlayerTestSupport.h"
 
 namespace playertest {
 
-std::string MoviePath(const std::string& name);
+using testsupport::CapturedMessages;
+using testsupport::MoviePath;
+using testsupport::WaitFor;
+
 QByteArray MovieBytes(const std::string& name);
-
-class CapturedMessages : public engine::Notifier {
-public:
-    CapturedMessages() : m_previous(engine::SetNotifier(this)) {}
-    ~CapturedMessages() override { engine::SetNotifier(m_previous); }
-    void Show(const QString& text) override { texts.push_back(text); }
-    std::vector<QString> texts;
-
-private:
-    engine::Notifier* m_previous;
-};
-
-// Lets Qt deliver events until `condition` holds or `timeoutMs` passes.
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 
 class PlayerFixture : public ::testing::Test {
 protected:

@@ -12,11 +12,6 @@ namespace enginetest {
 
 using namespace media;
 
-std::string MoviePath(const std::string& name)
-{
-    return std::string(TEST_MOVIE_DIR) + "/" + name;
-}
-
 namespace {
 
 class ScriptedStream;
@@ -244,17 +239,6 @@ Result FailingDraw::CreateDirectDraw(std::shared_ptr<draw::DrawDevice>& device)
     draw::CreateDrawFactory()->CreateDirectDraw(real);
     device = std::make_shared<FailingDevice>(real, m_failSurface);
     return kOk;
-}
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
 }
 
 int KeptFrameNumber(engine::MovieEngine& engine)

@@ -13,24 +13,14 @@
 
 #include "engine/DrawSurface.h"
 #include "engine/MovieEngine.h"
-#include "engine/Notifier.h"
+#include "PlayerTestSupport.h"
 #include "engine/media/MediaStream.h"
 
 namespace enginetest {
 
-std::string MoviePath(const std::string& name);
-
-// Collects the texts the program would show in message boxes.
-class CapturedMessages : public engine::Notifier {
-public:
-    CapturedMessages() : m_previous(engine::SetNotifier(this)) {}
-    ~CapturedMessages() override { engine::SetNotifier(m_previous); }
-    void Show(const QString& text) override { texts.push_back(text); }
-    std::vector<QString> texts;
-
-private:
-    engine::Notifier* m_previous;
-};
+using testsupport::CapturedMessages;
+using testsupport::MoviePath;
+using testsupport::WaitFor;
 
 // A stream whose every answer is set by the test. Frames are plain grey
 // pictures; Update returns kOk `frames` times, then `endStatus`, and can be
@@ -84,10 +74,6 @@ public:
 private:
     int m_failSurface;
 };
-
-// Polls `condition`, letting Qt deliver its events, until it holds or
-// `timeoutMs` passes.
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
 
 // The frame number shown in the engine's kept frame, -1 when none.
 int KeptFrameNumber(engine::MovieEngine& engine);

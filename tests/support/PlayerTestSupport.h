@@ -1,0 +1,47 @@
+#pragma once
+// What the engine, view and application tests share: the test movies'
+// folder, messages captured instead of shown, and waiting for a condition
+// while Qt delivers its events.
+
+#include <QCoreApplication>
+#include <QString>
+#include <QThread>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/Notifier.h"
+
+namespace testsupport {
+
+inline std::string MoviePath(const std::string& name)
+{
+    return std::string(TEST_MOVIE_DIR) + "/" + name;
+}
+
+// Collects the texts the program would show in message boxes.
+class CapturedMessages : public engine::Notifier {
+public:
+    CapturedMessages() : m_previous(engine::SetNotifier(this)) {}
+    ~CapturedMessages() override { engine::SetNotifier(m_previous); }
+    void Show(const QString& text) override { texts.push_back(text); }
+    std::vector<QString> texts;
+
+private:
+    engine::Notifier* m_previous;
+};
+
+// Lets Qt deliver events until `condition` holds or `timeoutMs` passes.
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+}  // namespace testsupport
