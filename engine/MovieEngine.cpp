@@ -1,5 +1,7 @@
 #include "engine/MovieEngine.h"
 
+#include <cmath>
+
 #include "engine/FullScreenWindow.h"
 #include "engine/Notifier.h"
 
@@ -210,6 +212,21 @@ int MovieEngine::GetTotalFrames() const
     return static_cast<int>(m_tDuration / m_tTimePerFrame);
 }
 
+StreamTime MovieEngine::GetDuration() const
+{
+    return MovieOpen() ? m_tDuration : 0;
+}
+
+StreamTime MovieEngine::TimeOfFrame(int frame) const
+{
+    return MovieOpen() ? static_cast<StreamTime>(frame) * m_tTimePerFrame : 0;
+}
+
+int MovieEngine::FrameAtTime(StreamTime time) const
+{
+    return MovieOpen() ? static_cast<int>(time / m_tTimePerFrame) : 0;
+}
+
 MovieRect& MovieEngine::GetMovieRect(MovieRect& rect) const
 {
     rect = m_rcMovie;
@@ -244,6 +261,13 @@ int MovieEngine::SetPlaybackRate(int rate)
 {
     if (!MovieOpen() || !(m_dwSeekCaps & media::kCanSeekAbsolute)) return 0;
     return m_pMediaSeeking->SetRate(static_cast<double>(rate) * 0.001);
+}
+
+int MovieEngine::GetPlaybackRate() const
+{
+    double rate = 1.0;
+    if (MovieOpen()) m_pMediaSeeking->GetRate(rate);
+    return static_cast<int>(std::lround(rate * 1000.0));
 }
 
 int MovieEngine::SetVolume(int volume)

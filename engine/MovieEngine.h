@@ -70,6 +70,11 @@ public:
     int CanSeek() const;
     int IsAtEnd() const;
     bool IsFullScreen() const { return m_bFullScreen; }
+    // The movie's length, and the link between its frame numbers and its
+    // times, for the desktop's media controls; 0 without a movie.
+    StreamTime GetDuration() const;
+    StreamTime TimeOfFrame(int frame) const;
+    int FrameAtTime(StreamTime time) const;
 
     // Playing and seeking.
     int Play();
@@ -95,6 +100,8 @@ public:
     int SetPlaybackRate(int rate);
     int SetVolume(int volume);
     int GetVolume();
+    // The rate the stream plays at, in thousandths; 1000 without a movie.
+    int GetPlaybackRate() const;
 
     // What is on the screen in this window, and the kept frame at native
     // size (null when no frame is kept): for the clipboard's and the tests'

@@ -143,6 +143,7 @@ int PlayerView::OpenMovieFile(const QByteArray& path)
     if (!m_wndEngine.OpenMovie(path.toStdString())) return 1;  // the engine has told the user
     m_bPlayRequested = true;
     m_bMute = false;
+    m_moviePath = path;
     UpdateSeekBar();
     m_host->AddToRecentFileList(path);
     // On Linux only '/' separates directories: "Live: Tokyo.mp4" is a name.

@@ -73,6 +73,8 @@ public:
     bool IsMuted() const { return m_bMute; }
     bool PlayRequested() const { return m_bPlayRequested; }
     int TotalFrames() const { return m_nTotalFrames; }
+    // The path of the open movie as it was opened; empty without one.
+    QByteArray MoviePath() const { return m_wndEngine.GetPlayState() >= 0 ? m_moviePath : QByteArray(); }
     const StripGeometry& Strip() const { return m_strip; }
     bool HasStrip() const { return m_pStripBitmap != nullptr; }
     const QImage* StripBitmap() const { return m_pStripBitmap.get(); }
@@ -131,6 +133,7 @@ private:
     engine::Rect m_rcPosMarker;
 
     ClipboardWriter m_clipboard;
+    QByteArray m_moviePath;
 };
 
 }  // namespace view

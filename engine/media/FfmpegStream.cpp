@@ -362,6 +362,12 @@ Result FfmpegStream::SetRate(double rate)
     return kOk;
 }
 
+Result FfmpegStream::GetRate(double& rate)
+{
+    rate = m_shared.rate.load();
+    return kOk;
+}
+
 void FfmpegStream::Abort()
 {
     m_aborted = true;

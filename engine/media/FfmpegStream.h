@@ -60,6 +60,7 @@ public:
     // MediaSeeking
     Result GetCapabilities(std::uint32_t& caps) override;
     Result SetRate(double rate) override;
+    Result GetRate(double& rate) override;
 
     // For the sample.
     Result Deliver(const PixelBuffer& target, const FrameRect& rect);

@@ -60,6 +60,7 @@ public:
     virtual ~MediaSeeking() = default;
     virtual Result GetCapabilities(std::uint32_t& caps) = 0;
     virtual Result SetRate(double rate) = 0;
+    virtual Result GetRate(double& rate) = 0;
 };
 
 class FilterGraph {

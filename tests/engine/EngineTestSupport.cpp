@@ -144,6 +144,11 @@ public:
         s.rate = rate;
         return kOk;
     }
+    Result GetRate(double& rate) override
+    {
+        rate = s.rate;
+        return kOk;
+    }
 
     Result Update(const PixelBuffer& target, const FrameRect& rect)
     {
