@@ -77,6 +77,7 @@ bool MovieEngine::OpenMovie(const std::string& path)
         ReleaseMedia();
         return false;
     }
+    ++m_nMovieGeneration;
     Play();
     return true;
 }

@@ -102,6 +102,10 @@ public:
     int GetVolume();
     // The rate the stream plays at, in thousandths; 1000 without a movie.
     int GetPlaybackRate() const;
+    // Counters that move with every movie opened and every seek asked for,
+    // so an observer that polls can tell a new movie or a jump from play.
+    unsigned MovieGeneration() const { return m_nMovieGeneration; }
+    unsigned SeekGeneration() const { return m_nSeekGeneration; }
 
     // What is on the screen in this window, and the kept frame at native
     // size (null when no frame is kept): for the clipboard's and the tests'
@@ -178,6 +182,8 @@ private:
     std::thread m_worker;  // joined by StopWorker and before the next worker starts
     draw::ScreenTarget m_screen;
     bool m_destroyed = false;
+    unsigned m_nMovieGeneration = 0;  // interface thread only, like the two below
+    unsigned m_nSeekGeneration = 0;
 };
 
 // The full-screen letter box of a movie on a display, by the engine's

@@ -151,6 +151,7 @@ int MovieEngine::Seek(int frame, int mode)
     m_bEndOfStream = false;
     if (!MovieOpen()) return 0;
     const StreamTime target = static_cast<StreamTime>(frame) * m_tTimePerFrame;
+    if (mode == SeekOnly || mode == SeekTrack || mode == SeekAndShow) ++m_nSeekGeneration;
 
     auto stopAndRead = [&] {
         StopWorker();
