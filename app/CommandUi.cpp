@@ -89,7 +89,7 @@ void CommandUi::RefreshMenu(QMenu* menu)
         if (!action->isSeparator() && !action->menu() && action->data().isValid()) Refresh(action);
 }
 
-void CommandUi::Fill(QMenu* menu, const std::vector<ui::MenuItem>& items)
+void CommandUi::Fill(QMenu* menu, const std::vector<ui::MenuItem>& items, bool posted)
 {
     for (const ui::MenuItem& item : items) {
         switch (item.kind) {
@@ -97,13 +97,15 @@ void CommandUi::Fill(QMenu* menu, const std::vector<ui::MenuItem>& items)
             menu->addSeparator();
             break;
         case ui::MenuItem::Popup:
-            Fill(menu->addMenu(QString::fromUtf8(item.text)), item.children);
+            Fill(menu->addMenu(QString::fromUtf8(item.text)), item.children, posted);
             break;
         case ui::MenuItem::Item:
             if (item.id == ID_FILE_MRU_FILE1) {
                 // Stands in for the recent files; they replace it as the menu opens.
                 m_recentPlaceholder = Action(ID_FILE_MRU_FILE1);
                 menu->addAction(m_recentPlaceholder);
+            } else if (posted) {
+                menu->addAction(MakePostedAction(item.id, menu));
             } else {
                 menu->addAction(Action(item.id));
             }
@@ -111,6 +113,18 @@ void CommandUi::Fill(QMenu* menu, const std::vector<ui::MenuItem>& items)
         }
     }
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { RefreshMenu(menu); });
+}
+
+QAction* CommandUi::MakePostedAction(int id, QObject* parent)
+{
+    auto* action = new QAction(ui::MenuText(id), parent);
+    action->setData(id);
+    action->setCheckable(Checkable(id));
+    // Carried out once the menu and the handler that opened it have
+    // returned: the command may take away the window that handler belongs to
+    // (leaving full screen does).
+    connect(action, &QAction::triggered, this, [this, id] { QTimer::singleShot(0, this, [this, id] { Execute(id); }); });
+    return action;
 }
 
 void CommandUi::BuildMenuBar()
@@ -158,7 +172,7 @@ void CommandUi::BindAccelerators()
 void CommandUi::ShowContextMenu(const QPoint& globalPos)
 {
     QMenu menu(m_window);
-    Fill(&menu, ui::ContextMenu().children);
+    Fill(&menu, ui::ContextMenu().children, true);
     menu.exec(globalPos);
 }
 

@@ -42,7 +42,10 @@ public:
 
 private:
     QAction* MakeAction(int id);
-    void Fill(QMenu* menu, const std::vector<ui::MenuItem>& items);
+    // `posted`: the items carry their commands out after the menu has closed
+    // (context menus), rather than at once through the shared actions.
+    void Fill(QMenu* menu, const std::vector<ui::MenuItem>& items, bool posted = false);
+    QAction* MakePostedAction(int id, QObject* parent);
     void RefreshMenu(QMenu* menu);
 
     QMainWindow* m_window;

@@ -53,6 +53,9 @@ bool CMainFrame::LoadFrame()
 
 bool CMainFrame::PreCreateWindow()
 {
+    // The only context menu is the player's own: none of Qt's for the
+    // toolbar and the menu bar.
+    setContextMenuPolicy(Qt::NoContextMenu);
     m_bTopMost = ReadFlag(kTopMost);
     // A frame that starts top-most is created on top and taking drops.
     if (m_bTopMost) {
@@ -204,7 +207,11 @@ void CMainFrame::FitClientToSize(int width, int height)
 
 void CMainFrame::SetCaption(const QString& caption)
 {
-    setWindowTitle(caption);
+    // Qt reads "[*]" as the place of its modified mark and drops it; doubled,
+    // it is shown as written. The caption is the file's name exactly.
+    QString title = caption;
+    title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(title);
 }
 
 void CMainFrame::AddToRecentFileList(const QByteArray& path)

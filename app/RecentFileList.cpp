@@ -22,6 +22,23 @@ QVariant Stored(const QByteArray& path)
     return path;
 }
 
+// The path with "." and ".." worked out and repeated slashes folded, so one
+// file is one entry however it was named. Done on the name alone: a
+// symbolic link stays as the user named it.
+QByteArray Clean(const QByteArray& absolute)
+{
+    QList<QByteArray> parts;
+    for (const QByteArray& part : absolute.split('/')) {
+        if (part.isEmpty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.isEmpty()) parts.removeLast();
+            continue;
+        }
+        parts.append(part);
+    }
+    return '/' + parts.join('/');
+}
+
 QByteArray Loaded(const QVariant& value)
 {
     if (value.typeId() == QMetaType::QByteArray) return value.toByteArray();
@@ -51,7 +68,7 @@ void RecentFileList::Add(const QByteArray& path)
 {
     // The full path, made from the bytes: a round trip through text would
     // lose a name that is not UTF-8.
-    const QByteArray entry = path.startsWith('/') ? path : QFile::encodeName(QDir::currentPath()) + '/' + path;
+    const QByteArray entry = Clean(path.startsWith('/') ? path : QFile::encodeName(QDir::currentPath()) + '/' + path);
     std::erase(m_paths, entry);
     m_paths.insert(m_paths.begin(), entry);
     if (Count() > kSize) m_paths.resize(kSize);

@@ -199,10 +199,13 @@ std::shared_ptr<DrawFactory> CreateDrawFactory()
     return std::make_shared<MemoryDrawFactory>();
 }
 
-QSize DisplaySize()
+Display PrimaryDisplay()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->size() : QSize(1024, 768);
+    if (!screen) return Display{QRect(0, 0, 1024, 768), QPoint(0, 0), QSize(1024, 768)};
+    const qreal ratio = screen->devicePixelRatio();
+    const QRect geometry = screen->geometry();
+    return Display{geometry, geometry.topLeft() * ratio, geometry.size() * ratio};
 }
 
 }  // namespace draw

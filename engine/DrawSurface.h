@@ -116,7 +116,18 @@ public:
 // Surfaces in memory, the primary standing for the primary screen.
 std::shared_ptr<DrawFactory> CreateDrawFactory();
 
-// The primary screen's size in the coordinates windows are placed in.
-QSize DisplaySize();
+// The primary display: where it lies among the screens in the units
+// windows are placed in, and its top-left and size in its own pixels, the
+// screen coordinates blits use.
+struct Display {
+    QRect geometry;
+    QPoint origin;
+    QSize pixels;
+};
+Display PrimaryDisplay();
+inline QSize DisplaySize()
+{
+    return PrimaryDisplay().pixels;
+}
 
 }  // namespace draw

@@ -1,6 +1,7 @@
 #include "engine/FullScreenWindow.h"
 
 #include <QGuiApplication>
+#include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -40,11 +41,11 @@ FullScreenWindow::~FullScreenWindow()
     HideTaskbar(false);
 }
 
-bool FullScreenWindow::Create(const QRect& screenRect)
+bool FullScreenWindow::Create(const QRect& geometry)
 {
     HideTaskbar(true);
     if (QScreen* primary = QGuiApplication::primaryScreen()) setScreen(primary);
-    setGeometry(screenRect);
+    setGeometry(geometry);
     showFullScreen();
     m_screen.SyncGeometry();
     return isVisible();
@@ -59,7 +60,11 @@ bool FullScreenWindow::HideTaskbar(bool hide)
         return m_bTaskbarHidden;
     }
     // A taskbar that was hidden before full screen stays hidden after it.
-    return m_bTaskbarHidden ? taskbar->Show(true) : false;
+    // Shown once: the engine brings it back as it takes the window away,
+    // before the object itself goes.
+    if (!m_bTaskbarHidden) return false;
+    m_bTaskbarHidden = false;
+    return taskbar->Show(true);
 }
 
 void FullScreenWindow::mousePressEvent(QMouseEvent* event)
@@ -73,6 +78,14 @@ void FullScreenWindow::mousePressEvent(QMouseEvent* event)
         if (link) link->ShowContextMenu(event->globalPosition().toPoint());
     }
     QWidget::mousePressEvent(event);
+}
+
+void FullScreenWindow::closeEvent(QCloseEvent* event)
+{
+    // Closed by the window manager (Alt+F4): leave full screen the way the
+    // full-screen command does, which takes this window away.
+    event->ignore();
+    if (MainWindowLink* link = GetMainWindowLink()) link->PostCommand(ID_FULL_SCREEN);
 }
 
 void FullScreenWindow::paintEvent(QPaintEvent* event)

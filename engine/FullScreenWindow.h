@@ -16,18 +16,19 @@ public:
     explicit FullScreenWindow(QWidget* owner);
     ~FullScreenWindow() override;
 
-    // Hides the taskbar, then shows the window over `screenRect` in the
-    // window manager's full-screen state.
-    bool Create(const QRect& screenRect);
+    // Hides the taskbar, then shows the window over the primary display,
+    // whose place among the screens is `geometry`, in the window manager's
+    // full-screen state.
+    bool Create(const QRect& geometry);
     // Answers whether the taskbar was visible before when hiding; the
     // platform's answer to showing it again, or false when nothing was done.
     bool HideTaskbar(bool hide);
-    void ValidateRect(const QRect& rect) { m_screen.Validate(rect); }
 
     draw::ScreenTarget& Target() { return m_screen; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;

@@ -23,14 +23,26 @@ const char* const kMsgRenderToSurface = "Initialization failure in InitRenderToS
 constexpr StreamTime kDefaultDuration = 1'000'000'000;  // 100 seconds
 constexpr StreamTime kDefaultTimePerFrame = 1'000'000;  // 10 frames per second
 
-bool Fails(media::Result result, const char* message)
+}  // namespace
+
+void MovieEngine::Report(const char* text)
+{
+    m_reports.push_back(QString::fromLatin1(text));
+}
+
+bool MovieEngine::Fails(media::Result result, const char* message)
 {
     if (media::Succeeded(result)) return false;
-    ShowMessage(QString::fromLatin1(message));
+    Report(message);
     return true;
 }
 
-}  // namespace
+void MovieEngine::ShowReports()
+{
+    // Taken out first: another operation may fail while a message is up.
+    const std::vector<QString> reports = std::exchange(m_reports, {});
+    for (const QString& text : reports) ShowMessage(text);
+}
 
 MovieEngine::Services MovieEngine::DefaultServices()
 {
@@ -75,6 +87,8 @@ bool MovieEngine::OpenMovie(const std::string& path)
     ReleaseMedia();  // the previous movie is gone from here on, whatever follows
     if (!OpenMediaStream(path) || !InitRenderToSurface()) {
         ReleaseMedia();
+        m_screen.Invalidate(rect());  // back to the idle picture
+        ShowReports();
         return false;
     }
     ++m_nMovieGeneration;
@@ -151,6 +165,9 @@ bool MovieEngine::EnsureSurfaceSize(int width, int height)
 
 void MovieEngine::ReleaseMedia()
 {
+    // The kept frame belongs to the movie: without one there is nothing to
+    // draw, paint or copy.
+    m_bFrameReady = false;
     m_pMMStream.reset();
     m_pSample.reset();
     m_pDDStream.reset();
@@ -183,7 +200,12 @@ void MovieEngine::ReleaseAll()
 void MovieEngine::DestroyFullScreenWindow()
 {
     if (!m_pFullScreenWnd) return;
-    delete m_pFullScreenWnd;  // its destruction shows the taskbar again
+    // Gone from the screen and the taskbar back now; the object itself goes
+    // once the event loop is back at this level, since the switch may have
+    // come from inside one of its own handlers (its context menu).
+    m_pFullScreenWnd->HideTaskbar(false);
+    m_pFullScreenWnd->hide();
+    m_pFullScreenWnd->deleteLater();
     m_pFullScreenWnd = nullptr;
 }
 

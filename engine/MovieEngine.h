@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/DrawSurface.h"
 #include "engine/Rect.h"
@@ -54,8 +55,6 @@ public:
 
     // Opening and releasing.
     bool OpenMovie(const std::string& path);
-    bool OpenMediaStream(const std::string& path);
-    bool InitRenderToSurface();
     void ReleaseMedia();
     void ReleaseSurfaces();
     void ReleaseAll();
@@ -87,7 +86,6 @@ public:
 
     // Drawing surfaces.
     bool InitDirectDraw();
-    bool InitDirectDrawSurface(bool fullScreen);
     void UpdateScreenRect();
 
     // Presentation and sizing.
@@ -123,6 +121,19 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
+    // Steps of OpenMovie, InitDirectDraw and SetFullScreen; their failures
+    // are reported when the operation has ended (see Report).
+    bool OpenMediaStream(const std::string& path);
+    bool InitRenderToSurface();
+    bool InitDirectDrawSurface(bool fullScreen);
+    // A failure's message waits until the operation that failed has put the
+    // engine back in order: a message box runs the event loop, and the ticks,
+    // paints and commands that run under it must find either no movie or a
+    // wholly opened one, never one half made or half released.
+    void Report(const char* text);
+    bool Fails(media::Result result, const char* message);  // reports a failed result
+    void ShowReports();
+
     static void PlayThreadProc(MovieEngine* engine);
     static void SeekThreadProc(MovieEngine* engine);
     void OnPaint(QPainter& dc, const QRect& invalid);
@@ -178,10 +189,16 @@ private:
     StreamTime m_tDuration = 0;
     std::atomic<StreamTime> m_tSeekShown{0};   // seek worker; interface thread before it starts
     std::atomic<StreamTime> m_tSeekTarget{0};  // interface thread; seek worker reads once per frame
+    // A new target is handed to the seek worker only while it will still
+    // look at it: its last look and its decision to leave are made under
+    // this lock, and m_bSeekClosing then turns later targets away.
+    std::mutex m_seekLock;
+    bool m_bSeekClosing = false;  // guarded by m_seekLock
 
     std::thread m_worker;  // joined by StopWorker and before the next worker starts
     draw::ScreenTarget m_screen;
     bool m_destroyed = false;
+    std::vector<QString> m_reports;  // failures not shown yet
     unsigned m_nMovieGeneration = 0;  // interface thread only, like the two below
     unsigned m_nSeekGeneration = 0;
 };

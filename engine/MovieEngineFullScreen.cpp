@@ -5,7 +5,6 @@
 
 #include "engine/FullScreenWindow.h"
 #include "engine/MovieEngine.h"
-#include "engine/Notifier.h"
 
 namespace engine {
 namespace {
@@ -59,12 +58,18 @@ bool MovieEngine::SetFullScreen(bool on)
 
     bool ok = true;
     if (on) {
-        const QSize display = draw::DisplaySize();
-        SetScreenRect(LetterBoxRect(display.width(), display.height(), m_rcMovie.Width(), m_rcMovie.Height()));
+        // The primary display at its own pixels: the letter box is worked
+        // out and drawn at the device's resolution, so a scaled display shows
+        // the movie sharp, and it lands on the primary wherever that lies.
+        const draw::Display display = draw::PrimaryDisplay();
+        const Rect box = LetterBoxRect(display.pixels.width(), display.pixels.height(), m_rcMovie.Width(),
+                                       m_rcMovie.Height());
+        SetScreenRect(Rect{box.left + display.origin.x(), box.top + display.origin.y(),
+                           box.right + display.origin.x(), box.bottom + display.origin.y()});
         m_pFullScreenWnd = new FullScreenWindow(this);
-        ok = m_pFullScreenWnd->Create(QRect(QPoint(0, 0), display));
+        ok = m_pFullScreenWnd->Create(display.geometry);
         // Its first paint then blackens only the bars.
-        if (ok) m_pFullScreenWnd->ValidateRect(ToQRect(ScreenRect()));
+        if (ok) m_pFullScreenWnd->Target().ValidateScreen(ScreenRect());
     } else {
         UpdateScreenRect();
     }
@@ -73,13 +78,14 @@ bool MovieEngine::SetFullScreen(bool on)
     if (!ok) {
         ReleaseMedia();
         ReleaseSurfaces();
-        ShowMessage(QString::fromLatin1(kMsgFullScreen));
+        Report(kMsgFullScreen);
         // The player must not be left without surfaces, nor with a popup over
         // the display: back to the windowed form, ready for the next movie.
         DestroyFullScreenWindow();
         m_bFullScreen = false;
         UpdateScreenRect();
         InitDirectDrawSurface(false);
+        ShowReports();
         return false;
     }
 

@@ -3,7 +3,6 @@
 
 #include "engine/FullScreenWindow.h"
 #include "engine/MovieEngine.h"
-#include "engine/Notifier.h"
 
 namespace engine {
 namespace {
@@ -21,7 +20,8 @@ bool MovieEngine::InitDirectDraw()
         m_pDD3 = m_pDD;
         ok = InitDirectDrawSurface(false);
     }
-    if (!ok) ShowMessage(QString::fromLatin1(kMsgDirectDraw));
+    if (!ok) Report(kMsgDirectDraw);
+    ShowReports();
     return ok;
 }
 
@@ -29,7 +29,7 @@ bool MovieEngine::InitDirectDrawSurface(bool fullScreen)
 {
     if (!MakeSurfaces(fullScreen)) {
         // What was made stays in its member until the caller releases it.
-        ShowMessage(QString::fromLatin1(kMsgDirectDrawSurface));
+        Report(kMsgDirectDrawSurface);
         return false;
     }
     m_bFullScreen = fullScreen;
@@ -84,11 +84,9 @@ bool MovieEngine::Covers(const std::shared_ptr<draw::Surface>& surface, const Re
 
 void MovieEngine::UpdateScreenRect()
 {
-    const QRect client = rect();
     m_screen.SyncGeometry();
-    m_screen.Invalidate(client);
-    const QPoint topLeft = mapToGlobal(client.topLeft());
-    SetScreenRect(Rect{topLeft.x(), topLeft.y(), topLeft.x() + client.width(), topLeft.y() + client.height()});
+    m_screen.Invalidate(rect());
+    SetScreenRect(m_screen.ScreenRect());
 }
 
 }  // namespace engine

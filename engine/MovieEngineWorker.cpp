@@ -73,12 +73,20 @@ void MovieEngine::PlayThreadProc(MovieEngine* engine)
 void MovieEngine::SeekThreadProc(MovieEngine* engine)
 {
     LowerThreadPriority();
-    while (engine->m_nPlayState != Idle) {
-        if (!engine->StepFrame()) break;
+    for (;;) {
+        const bool stepped = engine->m_nPlayState != Idle && engine->StepFrame();
         // Targets that came in while the frame was decoded were coalesced:
-        // only the latest is taken up.
-        const StreamTime target = engine->m_tSeekTarget;
-        if (target == engine->m_tSeekShown) break;
+        // only the latest is taken up. The last look and the decision to
+        // leave are one step, so no target can slip in between and be lost.
+        StreamTime target;
+        {
+            std::lock_guard lock(engine->m_seekLock);
+            target = engine->m_tSeekTarget;
+            if (!stepped || target == engine->m_tSeekShown) {
+                engine->m_bSeekClosing = true;
+                break;
+            }
+        }
         engine->m_tSeekShown = target;
         engine->m_pMMStream->Seek(target);
     }
@@ -119,6 +127,7 @@ void MovieEngine::StartSeekWorker()
 {
     if (m_nPlayState != Idle) return;
     if (m_worker.joinable()) m_worker.join();
+    m_bSeekClosing = false;  // no worker runs: nobody else touches it now
     m_nPlayState = Seeking;
     m_workerDone.Reset();
     try {
@@ -165,11 +174,14 @@ int MovieEngine::Seek(int frame, int mode)
     case SeekOnly:
         if (!stopAndRead()) m_pMMStream->Seek(target);
         return 0;
-    case SeekTrack:
-        if (m_nPlayState == Seeking) {
+    case SeekTrack: {
+        std::lock_guard lock(m_seekLock);
+        if (m_nPlayState == Seeking && !m_bSeekClosing) {
             m_tSeekTarget = target;  // the running seek worker takes it up after its frame
             return 0;
         }
+    }
+        // A worker that is leaving is waited for, and the target shown anew.
         [[fallthrough]];
     case SeekAndShow:
         if (stopAndRead()) return 0;

@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QWidget>
+#include <cmath>
 
 namespace draw {
 namespace {
@@ -15,19 +16,40 @@ const QEvent::Type kPresentedEvent = static_cast<QEvent::Type>(QEvent::registerE
 
 ScreenTarget::ScreenTarget(QWidget* window) : QObject(window), m_window(window) {}
 
+engine::Rect ScreenTarget::ScreenRect() const
+{
+    const qreal ratio = m_window->devicePixelRatioF();
+    const QPoint origin = m_window->mapToGlobal(QPoint(0, 0)) * ratio;
+    const QSize size = m_window->size() * ratio;
+    return engine::Rect{origin.x(), origin.y(), origin.x() + size.width(), origin.y() + size.height()};
+}
+
 void ScreenTarget::SyncGeometry()
 {
-    const QSize size = m_window->size();
-    const QPoint origin = m_window->mapToGlobal(QPoint(0, 0));
+    const engine::Rect screen = ScreenRect();
+    const qreal ratio = m_window->devicePixelRatioF();
     std::lock_guard lock(m_mutex);
-    m_origin = origin;
-    if (size.width() != m_pixels.Width() || size.height() != m_pixels.Height()) {
-        if (size.isEmpty())
+    m_origin = QPoint(screen.left, screen.top);
+    if (screen.Width() != m_pixels.Width() || screen.Height() != m_pixels.Height() || ratio != m_ratio) {
+        if (screen.Width() <= 0 || screen.Height() <= 0)
             m_pixels.Release();
         else
-            m_pixels.Allocate(size.width(), size.height());
-        m_invalid = QRegion(QRect(QPoint(0, 0), size));
+            m_pixels.Allocate(screen.Width(), screen.Height());
+        m_pixels.Image().setDevicePixelRatio(ratio);
+        m_ratio = ratio;
+        m_invalid = QRegion(m_window->rect());
     }
+}
+
+void ScreenTarget::ValidateScreen(const engine::Rect& screen)
+{
+    // Only whole window units inside it: a unit half over a bar is still
+    // the window's to blacken.
+    const QRect device = engine::ToQRect(screen).translated(-m_origin);
+    const QPoint topLeft(int(std::ceil(device.left() / m_ratio)), int(std::ceil(device.top() / m_ratio)));
+    const QPoint end(int(std::floor((device.left() + device.width()) / m_ratio)),
+                     int(std::floor((device.top() + device.height()) / m_ratio)));
+    Validate(QRect(topLeft, QSize(end.x() - topLeft.x(), end.y() - topLeft.y())));
 }
 
 void ScreenTarget::Invalidate(const QRect& local)
@@ -53,7 +75,8 @@ void ScreenTarget::Paint(QPaintEvent* event, const std::function<void(QPainter&,
         paintOwn(painter, own.boundingRect());
     }
     QPainter window(m_window);
-    for (const QRect& r : event->region()) window.drawImage(r.topLeft(), m_pixels.Image(), r);
+    for (const QRect& r : event->region())
+        window.drawImage(QRectF(r), m_pixels.Image(), QRectF(QPointF(r.topLeft()) * m_ratio, QSizeF(r.size()) * m_ratio));
 }
 
 QImage ScreenTarget::Snapshot()

@@ -31,9 +31,13 @@ public:
     // Interface thread. Follows the window's size and screen position; the
     // pixels of a new size start invalid.
     void SyncGeometry();
-    // Parts the window must paint itself at its next paint.
+    // The window's client area in screen coordinates.
+    engine::Rect ScreenRect() const;
+    // Parts the window must paint itself at its next paint (in the window's
+    // own coordinates, or in screen coordinates).
     void Invalidate(const QRect& local);
     void Validate(const QRect& local);
+    void ValidateScreen(const engine::Rect& screen);
     // The window's paintEvent: `paintOwn` paints the invalid part into the
     // pixels (the painter is clipped to it; the rectangle is its bounds),
     // then the pixels are shown.
@@ -51,7 +55,8 @@ protected:
 
 private:
     QWidget* m_window;
-    QRegion m_invalid;  // interface thread only
+    QRegion m_invalid;     // interface thread only
+    qreal m_ratio = 1.0;   // device pixels per window unit; written by the interface thread only
     std::mutex m_mutex;
     // -- All the following fields are guarded by m_mutex.
     engine::PixelStore m_pixels;

@@ -60,6 +60,9 @@ bool PlayerView::Create(QWidget* pane, ViewHost* host)
     // The seek bar exists from the start; it is shown when switched on.
     m_scrollBar = new QScrollBar(Qt::Horizontal, pane);
     m_scrollBar->setFocusPolicy(Qt::NoFocus);
+    // Its own menu ("Scroll here" and the rest) would move the thumb
+    // without seeking; the player's context menu is the only one.
+    m_scrollBar->setContextMenuPolicy(Qt::NoContextMenu);
     m_scrollBar->setRange(0, 0);
     m_scrollBar->setVisible(m_bScrollBar);
     connect(m_scrollBar, &QAbstractSlider::actionTriggered, this, [this](int action) {

@@ -9,6 +9,7 @@
 
 #include "FrameCode.h"
 #include "app/CommandUi.h"
+#include "resources/UiResources.h"
 
 namespace playertest {
 
@@ -89,6 +90,23 @@ int PlayerFixture::Kept()
 {
     const QImage kept = engine->KeptFrame();
     return kept.isNull() ? -1 : ReadFrameNumber(kept);
+}
+
+}  // namespace playertest
+
+namespace playertest {
+
+QImage PlayerFixture::Painted()
+{
+    return engine->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+bool PlayerFixture::ShowsIdlePicture()
+{
+    const QImage idle = QImage(QString::fromLatin1(ui::kIdlePicture)).convertToFormat(QImage::Format_RGB32);
+    const QImage shown = Painted();
+    const QPoint at((shown.width() - idle.width()) / 2, (shown.height() - idle.height()) / 2);
+    return shown.copy(QRect(at, idle.size())) == idle && shown.pixel(0, 0) == qRgb(0, 0, 0);
 }
 
 }  // namespace playertest

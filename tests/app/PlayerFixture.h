@@ -43,6 +43,10 @@ protected:
     view::CommandState State(int id);
     bool Idle();
     int Kept();  // the frame number in the engine's kept frame, -1 if none
+    // The engine window as painted now, and whether that is black with the
+    // idle picture in the middle.
+    QImage Painted();
+    bool ShowsIdlePicture();
 
     QTemporaryDir m_config;
     QByteArray m_previousConfig;

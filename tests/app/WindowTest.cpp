@@ -67,12 +67,29 @@ TEST_F(Window, ABadFileShowsItsMessageAndLeavesNoMovie)
 {
     Start();
     ASSERT_TRUE(Open("mjpeg.avi"));
+    ASSERT_TRUE(WaitFor([&] { return !ShowsIdlePicture(); }));
     EXPECT_FALSE(Open("random.avi"));
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0], "Could not Open format not supported. ?");
     EXPECT_EQ(engine->GetPlayState(), -1);
     EXPECT_EQ(frame->windowTitle(), "mjpeg.avi");  // unchanged by the failure
     EXPECT_EQ(player->RecentFiles().Count(), 1);
+    // The last movie's picture is gone with it.
+    EXPECT_TRUE(ShowsIdlePicture());
+}
+
+TEST_F(Window, SoundWithoutPictureAsTheFirstMovieLeavesNoMovieWhileItsMessageIsUp)
+{
+    // Continuous play on: the tick that runs under the message must find no
+    // movie to restart.
+    WriteSettings(QStringLiteral("[MCI]\nAutoReplay=1\n"));
+    Start(MovieBytes("audioonly.avi"));
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Initialization failure in InitRenderToSurface");
+    EXPECT_EQ(engine->GetPlayState(), -1);
+    EXPECT_TRUE(ShowsIdlePicture());
+    ASSERT_TRUE(Open("short.avi"));
+    EXPECT_TRUE(WaitFor([&] { return Kept() >= 2; }));
 }
 
 TEST_F(Window, TheCommandLineIsOnePath)

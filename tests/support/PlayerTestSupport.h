@@ -4,8 +4,10 @@
 // while Qt delivers its events.
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -20,12 +22,23 @@ inline std::string MoviePath(const std::string& name)
     return std::string(TEST_MOVIE_DIR) + "/" + name;
 }
 
-// Collects the texts the program would show in message boxes.
+// Collects the texts the program would show in message boxes. Like the
+// real modal box, a message stays up while the event loop runs: long enough
+// for the view's half-second tick to fire, for posted commands and paints.
 class CapturedMessages : public engine::Notifier {
 public:
+    static constexpr int kUpMs = 550;
+
     CapturedMessages() : m_previous(engine::SetNotifier(this)) {}
     ~CapturedMessages() override { engine::SetNotifier(m_previous); }
-    void Show(const QString& text) override { texts.push_back(text); }
+    void Show(const QString& text) override
+    {
+        texts.push_back(text);
+        if (!QCoreApplication::instance()) return;
+        QEventLoop up;
+        QTimer::singleShot(kUpMs, &up, &QEventLoop::quit);
+        up.exec();
+    }
     std::vector<QString> texts;
 
 private:
