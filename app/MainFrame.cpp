@@ -12,10 +12,12 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/CommandUi.h"
 #include "app/MoviePlayerApp.h"
 #include "app/Settings.h"
+#include "app/StatusPanes.h"
 
 namespace app {
 namespace {
@@ -99,15 +101,10 @@ bool CMainFrame::OnCreate()
     // at least as wide as its template string.
     QStatusBar* bar = statusBar();
     bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
-    const char* templates[3] = {ui::kIndicatorState, ui::kIndicatorLabel, ui::kIndicatorCounter};
-    for (int i = 0; i < 3; ++i) {
-        auto* label = new QLabel(bar);
-        label->setFrameStyle(i == 0 ? QFrame::NoFrame : QFrame::Panel | QFrame::Sunken);
-        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QString::fromLatin1(templates[i])) +
-                               2 * label->frameWidth() + 2 * label->margin() + 6);
-        bar->addWidget(label, i == 0 ? 1 : 0);
-        m_panes[i] = label;
-    }
+    const char* const templates[StatusPanes::kCount] = {ui::kIndicatorState, ui::kIndicatorLabel,
+                                                        ui::kIndicatorCounter};
+    m_panes = new StatusPanes(templates, bar);
+    bar->addWidget(m_panes, 1);
     SetPaneText(0, QString());
     SetPaneText(1, m_wndView.m_bShowTime ? QStringLiteral("Time") : QStringLiteral("Frame"));
     SetPaneText(2, QString());
@@ -116,12 +113,13 @@ bool CMainFrame::OnCreate()
 
 QString CMainFrame::PaneText(int pane) const
 {
-    return pane >= 0 && pane < 3 && m_panes[pane] ? m_panes[pane]->text() : QString();
+    const QLabel* label = m_panes ? m_panes->Pane(pane) : nullptr;
+    return label ? label->text() : QString();
 }
 
 void CMainFrame::SetPaneText(int pane, const QString& text)
 {
-    if (pane >= 0 && pane < 3 && m_panes[pane]) m_panes[pane]->setText(text);
+    if (QLabel* label = m_panes ? m_panes->Pane(pane) : nullptr) label->setText(text);
 }
 
 bool CMainFrame::OnCmdMsg(int id, view::CommandState* state)
@@ -166,9 +164,28 @@ void CMainFrame::focusInEvent(QFocusEvent*)
     m_wndView.setFocus();
 }
 
+void CMainFrame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    FitOuterSize();
+}
+
+void CMainFrame::FitOuterSize()
+{
+    // Qt sizes the client area; the window starts 400 x 400 with its frame.
+    // The margins are known once the window manager has framed the window,
+    // which may be only at its first move.
+    if (m_bOuterSizeSettled || !windowHandle()) return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull()) return;
+    m_bOuterSizeSettled = true;
+    resize(kInitialSize - frame.left() - frame.right(), kInitialSize - frame.top() - frame.bottom());
+}
+
 void CMainFrame::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
+    FitOuterSize();
     // The engine window does not move inside the frame, so it must be told
     // where on the screen its frames now go.
     m_wndView.Engine().UpdateScreenRect();
@@ -193,6 +210,7 @@ void CMainFrame::FitClientToSize(int width, int height)
     // Layouts settle in posted events; measure only once they have.
     auto settle = [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest); };
     const QSize wanted(width, height);
+    m_bOuterSizeSettled = true;
     settle();
     for (int pass = 0; pass < 2; ++pass) {
         // The outer size less the view's client size is what lies around it:

@@ -11,12 +11,12 @@
 #include "view/PlayerView.h"
 #include "view/ViewHost.h"
 
-class QLabel;
 class QToolBar;
 
 namespace app {
 
 class CommandUi;
+class StatusPanes;
 class MoviePlayerApp;
 
 class CMainFrame : public QMainWindow, public view::ViewHost, public engine::MainWindowLink {
@@ -51,6 +51,7 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -60,13 +61,17 @@ private:
     bool OnCreate();
     void OnTopMost();
     void ApplyTopMost();
+    void FitOuterSize();
 
     MoviePlayerApp* m_app;
     bool m_bTopMost = false;
     view::PlayerView m_wndView;
-    QLabel* m_panes[3] = {};
+    StatusPanes* m_panes = nullptr;
     QToolBar* m_wndToolBar = nullptr;
     CommandUi* m_commands = nullptr;
+    // The first size counts the window manager's frame in; settled once the
+    // frame's margins are known, or once a movie has sized the window.
+    bool m_bOuterSizeSettled = false;
 };
 
 }  // namespace app

@@ -1,6 +1,12 @@
 #include "PlayerFixture.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDragEnterEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -99,6 +105,45 @@ namespace playertest {
 QImage PlayerFixture::Painted()
 {
     return engine->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+void PlayerFixture::Drop(QWidget* target, const QList<QUrl>& urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+}
+
+bool PlayerFixture::ChooseFromContextMenu(QWidget* window, int id)
+{
+    bool chosen = false;
+    QTimer::singleShot(1, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* action : menu->findChildren<QAction*>()) {
+            if (action->data().toInt() != id || !action->isEnabled()) continue;
+            action->trigger();
+            chosen = true;
+        }
+        menu->close();
+    });
+    const QPoint at(window->width() / 3, window->height() / 3);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(window->mapToGlobal(at)), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &press);
+    return chosen;
+}
+
+void PlayerFixture::CancelDialogs()
+{
+    QObject::connect(&m_cancelDialogs, &QTimer::timeout, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+    });
+    m_cancelDialogs.start(20);
 }
 
 bool PlayerFixture::ShowsIdlePicture()

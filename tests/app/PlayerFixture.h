@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
 #include <functional>
 #include <memory>
 
@@ -47,8 +49,17 @@ protected:
     // idle picture in the middle.
     QImage Painted();
     bool ShowsIdlePicture();
+    // Drops local files or addresses on `target` as a file manager does.
+    static void Drop(QWidget* target, const QList<QUrl>& urls);
+    // A right click on `window`, and `id` chosen from the context menu it
+    // opens; false when no menu offered it.
+    bool ChooseFromContextMenu(QWidget* window, int id);
+    // From now on every modal dialog (file dialog, about box) is cancelled
+    // as soon as it shows.
+    void CancelDialogs();
 
     QTemporaryDir m_config;
+    QTimer m_cancelDialogs;
     QByteArray m_previousConfig;
     CapturedMessages messages;
     std::unique_ptr<app::MoviePlayerApp> player;

@@ -1,6 +1,7 @@
 // What the program keeps between runs: the switches, the top-most frame,
 // the recent files, and what it does with a store it cannot read.
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <map>
@@ -97,7 +98,12 @@ TEST_F(RecentFiles, TheSameFileTwiceKeepsOneEntryAtTheTop)
     Start();
     ASSERT_TRUE(Open("mjpeg.avi"));
     ASSERT_TRUE(Open("h264.mp4"));
-    ASSERT_TRUE(Open("mjpeg.avi"));
+    // However the same file is named, it is one entry.
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral(TEST_MOVIE_DIR));
+    ASSERT_EQ(view->OpenMovieFile("./mjpeg.avi"), 0);
+    ASSERT_EQ(view->OpenMovieFile("..//testmovies/./mjpeg.avi"), 0);
+    QDir::setCurrent(saved);
     app::RecentFileList& recent = player->RecentFiles();
     ASSERT_EQ(recent.Count(), 2);
     EXPECT_EQ(recent.Path(0), MovieBytes("mjpeg.avi"));

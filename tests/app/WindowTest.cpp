@@ -6,7 +6,16 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
 #include <QUrl>
+#include <QWindow>
 
 #include "PlayerFixture.h"
 #include "resources/UiResources.h"
@@ -36,14 +45,55 @@ TEST_F(Window, OpeningShowsTheMovieAtItsSizeWithTheFileNameAsCaption)
     EXPECT_EQ(engine->pos(), QPoint(0, 0));
 }
 
-TEST_F(Window, OnlySlashesSeparateFolders)
+TEST_F(Window, TheCaptionIsTheFileNameExactly)
 {
     QTemporaryDir dir;
-    const QString named = dir.path() + "/Live: Tokyo\\2019.avi";
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(MoviePath("short.avi")), named));
     Start();
-    ASSERT_EQ(view->OpenMovieFile(QFile::encodeName(named)), 0);
-    EXPECT_EQ(frame->windowTitle(), "Live: Tokyo\\2019.avi");
+    // Only slashes separate folders; nothing in a name is Qt's to interpret.
+    for (const QString& name : {QStringLiteral("Live: Tokyo\\2019.avi"), QStringLiteral("clip[*].avi")}) {
+        const QString named = dir.path() + "/" + name;
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(MoviePath("short.avi")), named));
+        ASSERT_EQ(view->OpenMovieFile(QFile::encodeName(named)), 0);
+        EXPECT_EQ(frame->windowHandle()->title(), name);
+    }
+}
+
+TEST_F(Window, TheFirstWindowIs400By400WithItsFrame)
+{
+    Start();
+    EXPECT_EQ(frame->frameGeometry().size(), QSize(400, 400));
+}
+
+TEST_F(Window, NarrowFramesCutTheRightHandPanesOffWithoutOverlapping)
+{
+    Start();
+    ASSERT_TRUE(Open("seven.avi"));
+    Command(ID_SIZE_HALF);
+    ASSERT_EQ(view->size(), QSize(80, 60));
+    const auto panes = frame->statusBar()->findChildren<QLabel*>();
+    ASSERT_EQ(panes.size(), 3);
+    for (int i = 0; i + 1 < 3; ++i) EXPECT_GE(panes[i + 1]->x(), panes[i]->x() + panes[i]->width()) << i;
+    EXPECT_GE(panes[0]->width(), panes[0]->fontMetrics().horizontalAdvance("Seekling"));
+}
+
+TEST_F(Window, NoContextMenuButThePlayersOwn)
+{
+    Start();
+    QWidget* toolBarButton = frame->ToolBar()->widgetForAction(frame->ToolBar()->actions().first());
+    for (QWidget* widget : {static_cast<QWidget*>(frame->ToolBar()), toolBarButton,
+                            static_cast<QWidget*>(frame->menuBar()), static_cast<QWidget*>(view->ScrollBar())}) {
+        bool popped = false;
+        QTimer::singleShot(100, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                popped = true;
+                popup->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(widget, &event);
+        WaitFor([] { return false; }, 200);
+        EXPECT_FALSE(popped) << widget->metaObject()->className();
+    }
 }
 
 TEST_F(Window, TheDisplaySizesAndTheLayoutKeepTheAspectRatio)
@@ -105,17 +155,6 @@ TEST_F(Window, TheCommandLineIsOnePath)
     EXPECT_EQ(engine->GetPlayState(), -1);
     EXPECT_EQ(frame->windowTitle(), "Reelscope");
     EXPECT_EQ(messages.texts.back(), "Could not Open format not supported. ?");
-}
-
-void Drop(QWidget* target, const QList<QUrl>& urls)
-{
-    QMimeData data;
-    data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    if (!enter.isAccepted()) return;
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &drop);
 }
 
 TEST_F(Window, ADropOpensItsFirstFileOnce)

@@ -5,6 +5,7 @@
 #include <QThread>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "FrameCode.h"
 
@@ -63,7 +64,13 @@ public:
     }
     Result SetState(StreamState state) override
     {
-        std::lock_guard lock(m_media.mutex);
+        std::unique_lock lock(m_media.mutex);
+        if (state == StreamState::Stop && s.holdWorkerStops && std::this_thread::get_id() != m_maker) {
+            ++m_media.heldStops;
+            m_media.cv.notify_all();
+            m_media.cv.wait(lock, [&] { return !s.holdWorkerStops || m_media.aborted; });
+            --m_media.heldStops;
+        }
         s.states.push_back(state);
         if (state == StreamState::Run) m_media.aborted = false;
         m_running = state == StreamState::Run;
@@ -181,6 +188,7 @@ private:
     ScriptedMedia& m_media;
     StreamScript& s;
     bool m_running = false;  // guarded by m_media.mutex
+    const std::thread::id m_maker = std::this_thread::get_id();
 };
 
 Result ScriptedSample::Update()
@@ -226,6 +234,19 @@ bool ScriptedMedia::WaitForHeldUpdate()
 {
     std::unique_lock lock(mutex);
     return cv.wait_for(lock, std::chrono::seconds(2), [&] { return held > 0; });
+}
+
+bool ScriptedMedia::WaitForHeldStop()
+{
+    std::unique_lock lock(mutex);
+    return cv.wait_for(lock, std::chrono::seconds(2), [&] { return heldStops > 0; });
+}
+
+void ScriptedMedia::ReleaseStops()
+{
+    std::lock_guard lock(mutex);
+    m_script.holdWorkerStops = false;
+    cv.notify_all();
 }
 
 bool ScriptedMedia::Release()

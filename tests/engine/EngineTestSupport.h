@@ -37,6 +37,7 @@ struct StreamScript {
     int frames = 1'000'000;
     media::Result endStatus = media::kEndOfStream;
     bool holdUpdates = false;  // each Update waits for Release() (or Abort)
+    bool holdWorkerStops = false;  // a worker's SetState(Stop) waits for ReleaseStops() (or Abort)
 
     // Written by the stand-in.
     std::vector<media::StreamTime> seeks;
@@ -55,11 +56,14 @@ public:
     bool Release();
     // Waits until an Update is held.
     bool WaitForHeldUpdate();
+    bool WaitForHeldStop();
+    void ReleaseStops();
 
     StreamScript& m_script;
     std::mutex mutex;
     std::condition_variable cv;
     int held = 0;       // Updates waiting
+    int heldStops = 0;  // workers' SetState(Stop) waiting
     int releases = 0;   // releases not yet taken
     bool aborted = false;
 };

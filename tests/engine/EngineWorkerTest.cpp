@@ -47,6 +47,18 @@ TEST_F(EngineWorker, TargetsThatArriveDuringOneFrameAreCoalescedToTheLast)
     EXPECT_EQ(e.GetCurrentFrame(), 22);
 }
 
+TEST_F(EngineWorker, ATargetThatArrivesAsTheSeekWorkerLeavesIsStillShown)
+{
+    script.holdWorkerStops = true;
+    e.Seek(10, MovieEngine::SeekAndShow);
+    ASSERT_TRUE(media->WaitForHeldStop());  // frame 10 shown, the worker on its way out
+    e.Seek(20, MovieEngine::SeekTrack);
+    media->ReleaseStops();
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(script.seeks.back(), 20 * kFrame);
+    EXPECT_EQ(e.GetCurrentFrame(), 20);
+}
+
 TEST_F(EngineWorker, StoppingWakesAWorkerThatWaitsInTheStream)
 {
     script.holdUpdates = true;

@@ -28,6 +28,7 @@ inline std::string MoviePath(const std::string& name)
 class CapturedMessages : public engine::Notifier {
 public:
     static constexpr int kUpMs = 550;
+    int upMs = kUpMs;  // how long each message stays up
 
     CapturedMessages() : m_previous(engine::SetNotifier(this)) {}
     ~CapturedMessages() override { engine::SetNotifier(m_previous); }
@@ -36,7 +37,7 @@ public:
         texts.push_back(text);
         if (!QCoreApplication::instance()) return;
         QEventLoop up;
-        QTimer::singleShot(kUpMs, &up, &QEventLoop::quit);
+        QTimer::singleShot(upMs, &up, &QEventLoop::quit);
         up.exec();
     }
     std::vector<QString> texts;

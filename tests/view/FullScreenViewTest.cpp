@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <functional>
 #include <QMouseEvent>
 #include <QTimer>
 
@@ -23,9 +24,10 @@ protected:
         Start();
         ASSERT_TRUE(Open("mjpeg.avi"));
     }
+    // A press on the full-screen window, or on the view when there is none.
     void Click(Qt::MouseButton button)
     {
-        QWidget* window = engine->FullScreenWnd();
+        QWidget* window = engine->FullScreenWnd() ? static_cast<QWidget*>(engine->FullScreenWnd()) : view;
         const QPoint at(40, 40);
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), QPointF(window->mapToGlobal(at)), button, button,
                           Qt::NoModifier);
@@ -77,6 +79,47 @@ TEST_F(FullScreenView, ARightClickOffersTheContextMenuWithFullScreenChecked)
     EXPECT_TRUE(seen);
     EXPECT_TRUE(checked);
     EXPECT_TRUE(engine->IsFullScreen());  // the menu alone changes nothing
+}
+
+TEST_F(FullScreenView, ClosingTheWindowLeavesFullScreenAsTheCommandDoes)
+{
+    Command(ID_FULL_SCREEN);
+    ASSERT_NE(engine->FullScreenWnd(), nullptr);
+    engine->FullScreenWnd()->close();  // the window manager's close, as Alt+F4
+    ASSERT_TRUE(WaitFor([&] { return !engine->IsFullScreen(); }));
+    EXPECT_EQ(engine->FullScreenWnd(), nullptr);
+    EXPECT_EQ(engine->GetPlayState(), MovieEngine::Playing);
+    const int kept = Kept();
+    EXPECT_TRUE(WaitFor([&] { return Kept() > kept; }));  // the picture moves on in the window
+}
+
+// Every command of both context menus, chosen through the menu itself: the
+// command may take away the very window whose handler opened the menu.
+TEST_F(FullScreenView, EveryContextMenuItemCanBeChosenInTheWindowAndInFullScreen)
+{
+    std::vector<int> ids;
+    std::function<void(const ui::MenuItem&)> collect = [&](const ui::MenuItem& item) {
+        if (item.kind == ui::MenuItem::Item) ids.push_back(item.id);
+        for (const ui::MenuItem& child : item.children) collect(child);
+    };
+    collect(ui::ContextMenu());
+    ASSERT_EQ(ids.size(), 20u);
+    CancelDialogs();  // the open command's file dialog
+    for (const bool fullScreen : {false, true}) {
+        for (const int id : ids) {
+            if (engine->GetPlayState() < 0) {
+                ASSERT_TRUE(Open("mjpeg.avi"));
+            }
+            if (fullScreen && !engine->IsFullScreen()) Command(ID_FULL_SCREEN);
+            QWidget* window = fullScreen ? static_cast<QWidget*>(engine->FullScreenWnd()) : view;
+            EXPECT_EQ(ChooseFromContextMenu(window, id), State(id).enabled) << id;
+            WaitFor([] { return false; }, 30);  // the posted command runs
+            EXPECT_GE(engine->GetPlayState(), -1) << id;
+            EXPECT_LE(engine->GetPlayState(), MovieEngine::Seeking) << id;
+        }
+    }
+    Command(ID_PLAY);
+    EXPECT_TRUE(WaitFor([&] { return Kept() >= 5; }));
 }
 
 TEST_F(FullScreenView, ADisplaySizeLeavesFullScreenThenSizesThePicture)
