@@ -15,7 +15,6 @@
 
 #include "FrameCode.h"
 #include "app/CommandUi.h"
-#include "resources/UiResources.h"
 
 namespace playertest {
 
@@ -148,10 +147,7 @@ void PlayerFixture::CancelDialogs()
 
 bool PlayerFixture::ShowsIdlePicture()
 {
-    const QImage idle = QImage(QString::fromLatin1(ui::kIdlePicture)).convertToFormat(QImage::Format_RGB32);
-    const QImage shown = Painted();
-    const QPoint at((shown.width() - idle.width()) / 2, (shown.height() - idle.height()) / 2);
-    return shown.copy(QRect(at, idle.size())) == idle && shown.pixel(0, 0) == qRgb(0, 0, 0);
+    return testsupport::ShowsIdlePicture(*engine);
 }
 
 }  // namespace playertest

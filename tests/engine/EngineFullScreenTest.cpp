@@ -179,6 +179,7 @@ TEST(FullScreenFailure, ASwitchThatFailsLeavesNoMovieNoPopupAndAPlayerThatStillP
     EXPECT_EQ(w.engine.FullScreenWnd(), nullptr);
     EXPECT_FALSE(w.engine.IsFullScreen());
     EXPECT_TRUE(taskbar.visible);
+    EXPECT_TRUE(testsupport::ShowsIdlePicture(w.engine));
     // The windowed surfaces were made again: the next movie plays.
     ASSERT_TRUE(w.engine.OpenMovie(MoviePath("short.avi")));
     EXPECT_TRUE(WaitFor([&] { return KeptFrameNumber(w.engine) >= 3; }));

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/MovieEngine.h"
 #include "engine/Notifier.h"
+#include "resources/UiResources.h"
 
 namespace testsupport {
 
@@ -56,6 +58,16 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000
         QThread::msleep(2);
     }
     return true;
+}
+
+// Whether the engine window, as painted now, is black with the idle picture
+// in the middle.
+inline bool ShowsIdlePicture(engine::MovieEngine& engine)
+{
+    const QImage idle = QImage(QString::fromLatin1(ui::kIdlePicture)).convertToFormat(QImage::Format_RGB32);
+    const QImage shown = engine.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QPoint at((shown.width() - idle.width()) / 2, (shown.height() - idle.height()) / 2);
+    return shown.copy(QRect(at, idle.size())) == idle && shown.pixel(0, 0) == qRgb(0, 0, 0);
 }
 
 }  // namespace testsupport
