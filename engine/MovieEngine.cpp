@@ -135,7 +135,8 @@ bool MovieEngine::InitRenderToSurface()
     m_pMediaSeeking->GetCapabilities(m_dwSeekCaps);
     m_tDuration = 0;
     m_pMMStream->GetDuration(m_tDuration);
-    if (m_tDuration <= 0) m_tDuration = kDefaultDuration;
+    m_bDurationSaid = m_tDuration > 0;
+    if (!m_bDurationSaid) m_tDuration = kDefaultDuration;
     m_tTimePerFrame = 0;
     m_pDDStream->GetTimePerFrame(m_tTimePerFrame);
     if (m_tTimePerFrame <= 0) m_tTimePerFrame = kDefaultTimePerFrame;
@@ -168,6 +169,7 @@ void MovieEngine::ReleaseMedia()
     // The kept frame belongs to the movie: without one there is nothing to
     // draw, paint or copy.
     m_bFrameReady = false;
+    m_timeline.reset();
     m_pMMStream.reset();
     m_pSample.reset();
     m_pDDStream.reset();
@@ -209,6 +211,16 @@ void MovieEngine::DestroyFullScreenWindow()
     m_pFullScreenWnd = nullptr;
 }
 
+void MovieEngine::FollowTimeline()
+{
+    if (!MovieOpen() || m_timeline) return;
+    std::shared_ptr<const media::Timeline> timeline;
+    if (m_pMMStream->GetTimeline(timeline) != media::kOk || !timeline) return;
+    m_timeline = std::move(timeline);
+    // A header that did not say how long the movie is: now that is known.
+    if (!m_bDurationSaid && m_timeline->end > 0) m_tDuration = m_timeline->end;
+}
+
 int MovieEngine::GetCurrentMs()
 {
     if (!MovieOpen()) return 0;
@@ -226,28 +238,40 @@ int MovieEngine::GetCurrentFrame()
         StreamTime now = 0;
         if (media::Succeeded(m_pMMStream->GetTime(now))) m_tCurrent = now;
     }
-    return static_cast<int>(m_tCurrent.load() / m_tTimePerFrame);
+    return FrameAtTime(m_tCurrent.load());
 }
 
-int MovieEngine::GetTotalFrames() const
+int MovieEngine::GetTotalFrames()
 {
     if (!MovieOpen()) return 0;
-    return static_cast<int>(m_tDuration / m_tTimePerFrame);
+    FollowTimeline();
+    // Numbered by its pictures, a movie has as many frames as pictures;
+    // otherwise as many frame times as fit in its length.
+    return m_timeline && m_timeline->Numbers() ? m_timeline->Count()
+                                                : static_cast<int>(m_tDuration / m_tTimePerFrame);
 }
 
-StreamTime MovieEngine::GetDuration() const
+StreamTime MovieEngine::GetDuration()
 {
-    return MovieOpen() ? m_tDuration : 0;
+    if (!MovieOpen()) return 0;
+    FollowTimeline();
+    return m_tDuration;
 }
 
-StreamTime MovieEngine::TimeOfFrame(int frame) const
+StreamTime MovieEngine::TimeOfFrame(int frame)
 {
-    return MovieOpen() ? static_cast<StreamTime>(frame) * m_tTimePerFrame : 0;
+    if (!MovieOpen()) return 0;
+    FollowTimeline();
+    if (m_timeline && m_timeline->Numbers()) return m_timeline->TimeOf(frame);
+    return static_cast<StreamTime>(frame) * m_tTimePerFrame;
 }
 
-int MovieEngine::FrameAtTime(StreamTime time) const
+int MovieEngine::FrameAtTime(StreamTime time)
 {
-    return MovieOpen() ? static_cast<int>(time / m_tTimePerFrame) : 0;
+    if (!MovieOpen()) return 0;
+    FollowTimeline();
+    if (m_timeline && m_timeline->Numbers()) return m_timeline->FrameAt(time);
+    return static_cast<int>(time / m_tTimePerFrame);
 }
 
 MovieRect& MovieEngine::GetMovieRect(MovieRect& rect) const

@@ -63,7 +63,7 @@ public:
     // Queries.
     int GetCurrentMs();
     int GetCurrentFrame();
-    int GetTotalFrames() const;
+    int GetTotalFrames();
     MovieRect& GetMovieRect(MovieRect& rect) const;
     int GetPlayState() const;
     int CanSeek() const;
@@ -71,9 +71,9 @@ public:
     bool IsFullScreen() const { return m_bFullScreen; }
     // The movie's length, and the link between its frame numbers and its
     // times, for the desktop's media controls; 0 without a movie.
-    StreamTime GetDuration() const;
-    StreamTime TimeOfFrame(int frame) const;
-    int FrameAtTime(StreamTime time) const;
+    StreamTime GetDuration();
+    StreamTime TimeOfFrame(int frame);
+    int FrameAtTime(StreamTime time);
 
     // Playing and seeking.
     int Play();
@@ -143,6 +143,9 @@ private:
     static bool Covers(const std::shared_ptr<draw::Surface>& surface, const Rect& rect);
     bool EnsureSurfaceSize(int width, int height);
     bool MovieOpen() const { return m_pMMStream != nullptr; }
+    // Takes in what the stream's reading of the whole file found, once it
+    // has: the pictures' own numbering and the true length.
+    void FollowTimeline();
     void SetScreenRect(const Rect& rect);
 
     Services m_services;
@@ -187,6 +190,11 @@ private:
     StreamTime m_tTimePerFrame = 0;
     std::atomic<StreamTime> m_tCurrent{0};     // worker: each frame; interface thread: while Idle
     StreamTime m_tDuration = 0;
+    bool m_bDurationSaid = false;  // the header said how long the movie is
+    // The pictures' own numbering, when they do not come at one steady
+    // rate, and where the movie really ends; null until the stream has read
+    // the file through. Interface thread only.
+    std::shared_ptr<const media::Timeline> m_timeline;
     std::atomic<StreamTime> m_tSeekShown{0};   // seek worker; interface thread before it starts
     std::atomic<StreamTime> m_tSeekTarget{0};  // interface thread; seek worker reads once per frame
     // A new target is handed to the seek worker only while it will still

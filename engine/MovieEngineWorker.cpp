@@ -159,7 +159,10 @@ int MovieEngine::Seek(int frame, int mode)
 {
     m_bEndOfStream = false;
     if (!MovieOpen()) return 0;
-    const StreamTime target = static_cast<StreamTime>(frame) * m_tTimePerFrame;
+    StreamTime target = TimeOfFrame(frame);
+    // Past where the movie really ends (a header that claims more than the
+    // file holds): its last picture.
+    if (m_timeline && m_timeline->end > 0 && target > m_timeline->end) target = m_timeline->lastPicture;
     if (mode == SeekOnly || mode == SeekTrack || mode == SeekAndShow) ++m_nSeekGeneration;
 
     auto stopAndRead = [&] {

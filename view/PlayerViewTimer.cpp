@@ -26,6 +26,12 @@ void PlayerView::timerEvent(QTimerEvent*)
 void PlayerView::OnTimer()
 {
     if (!m_host || !m_host->HasMainWindow()) return;
+    // Once the movie's file has been read through, its frames may be
+    // numbered by its own pictures, or its length known at last.
+    if (m_wndEngine.GetPlayState() >= 0 && m_wndEngine.GetTotalFrames() != m_nTotalFrames) {
+        UpdateSeekBar();
+        LayoutStrip(true);
+    }
     m_host->SetPaneText(2, m_bShowTime ? TimeText(m_wndEngine.GetCurrentMs())
                                        : QString::number(m_wndEngine.GetCurrentFrame()));
     const int frame = m_wndEngine.GetCurrentFrame();

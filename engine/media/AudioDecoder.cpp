@@ -75,6 +75,9 @@ void AudioDecoder::Run()
         if (m_shared.Stale(item.serial)) continue;
         if (item.serial != m_serial) BeginSerial(item.serial);
         Decode(item.packet.get());
+        // All of the sound is decoded and in the ring (or dropped as late):
+        // the movie may end once the clock has passed it.
+        if (!item.packet) m_shared.SetSoundEnd(m_serial, m_nextTime == AV_NOPTS_VALUE ? 0 : m_nextTime);
     }
 }
 

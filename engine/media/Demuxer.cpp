@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <algorithm>
 #include <cstring>
 
 #include "engine/media/Clock.h"
@@ -16,6 +17,10 @@ constexpr std::int64_t kOpenTimeoutNs = 10'000'000'000;
 
 // Consecutive read errors after which the rest of the file counts as gone.
 constexpr int kMaxReadErrors = 64;
+
+// How far a sound track may run on past the pictures and still be only the
+// encoder's padding (AAC's priming and last frame are a few tens of ms).
+constexpr StreamTime kSoundOverhang = kUnitsPerSecond / 2;
 
 bool IsAttachedPicture(const AVStream* st)
 {
@@ -52,7 +57,45 @@ AVFormatContext* OpenInput(const std::string& path, AVIOInterruptCB interrupt)
     return ctx;
 }
 
+int QuitRequested(void* shared)
+{
+    return static_cast<const StreamShared*>(shared)->quit.load(std::memory_order_relaxed) ? 1 : 0;
+}
+
 }  // namespace
+
+Timeline ReadTimeline(const std::string& path, const StreamShared& shared)
+{
+    FormatContextPtr ctx(OpenInput(path, AVIOInterruptCB{&QuitRequested, const_cast<StreamShared*>(&shared)}));
+    if (!ctx || avformat_find_stream_info(ctx.get(), nullptr) < 0) return {};
+    const int video = shared.videoIndex;
+    const int audio = shared.audioIndex;
+    if (video < 0 || video >= static_cast<int>(ctx->nb_streams) || audio >= static_cast<int>(ctx->nb_streams))
+        return {};
+    for (unsigned i = 0; i < ctx->nb_streams; ++i)
+        ctx->streams[i]->discard = static_cast<int>(i) == video || static_cast<int>(i) == audio ? AVDISCARD_DEFAULT
+                                                                                                : AVDISCARD_ALL;
+    const AVRational videoBase = ctx->streams[video]->time_base;
+    std::vector<StreamTime> times;
+    StreamTime end = 0;
+    PacketPtr packet(av_packet_alloc());
+    for (;;) {
+        const int ret = av_read_frame(ctx.get(), packet.get());
+        if (ret == AVERROR(EAGAIN)) continue;
+        if (ret < 0) break;
+        const AVRational base = ctx->streams[packet->stream_index]->time_base;
+        const std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (packet->stream_index == video) {
+            // A picture without a time cannot be placed: no numbering then.
+            if (packet->pts == AV_NOPTS_VALUE) return {};
+            times.push_back(ToStreamTime(packet->pts, base) - shared.origin);
+        }
+        if (ts != AV_NOPTS_VALUE) end = std::max(end, ToStreamTime(ts + std::max<std::int64_t>(packet->duration, 0), base) - shared.origin);
+        av_packet_unref(packet.get());
+    }
+    if (shared.quit.load()) return {};
+    return Timeline::Of(std::move(times), shared.timePerFrame, ToStreamTime(1, videoBase), end);
+}
 
 Demuxer::Demuxer(StreamShared& shared) : m_shared(shared) {}
 
@@ -124,14 +167,26 @@ bool Demuxer::Seekable() const
 
 StreamTime Demuxer::Duration() const
 {
-    if (const AVStream* st = VideoStream(); st && st->duration != AV_NOPTS_VALUE && st->duration > 0) {
+    auto lengthOf = [this](const AVStream* st) -> StreamTime {
+        if (!st || st->duration == AV_NOPTS_VALUE || st->duration <= 0) return 0;
         StreamTime d = ToStreamTime(st->duration, st->time_base);
         if (st->start_time != AV_NOPTS_VALUE) d += ToStreamTime(st->start_time, st->time_base) - m_shared.origin;
         return d;
+    };
+    // A length guessed from the bit rate is no length: it is found by
+    // reading the file instead (see Timeline).
+    StreamTime whole = 0;
+    if (m_format->duration != AV_NOPTS_VALUE && m_format->duration > 0 &&
+        m_format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
+        const std::int64_t start = m_format->start_time == AV_NOPTS_VALUE ? 0 : m_format->start_time;
+        whole = ToStreamTime(start + m_format->duration, AVRational{1, AV_TIME_BASE}) - m_shared.origin;
     }
-    if (m_format->duration == AV_NOPTS_VALUE || m_format->duration <= 0) return 0;
-    const std::int64_t start = m_format->start_time == AV_NOPTS_VALUE ? 0 : m_format->start_time;
-    return ToStreamTime(start + m_format->duration, AVRational{1, AV_TIME_BASE}) - m_shared.origin;
+    whole = std::max(whole, lengthOf(AudioStream()));
+    // The pictures' length, unless the sound goes on well past them (a still
+    // picture or a title card over a long stretch of sound): a sound track
+    // that only overhangs by an encoder's padding must not add a frame.
+    const StreamTime pictures = lengthOf(VideoStream());
+    return pictures > 0 && whole <= pictures + kSoundOverhang ? pictures : whole;
 }
 
 void Demuxer::Start(PacketQueue* video, PacketQueue* audio)
@@ -236,8 +291,13 @@ void Demuxer::Run()
         PacketPtr item(av_packet_alloc());
         av_packet_move_ref(item.get(), packet.get());
         const std::size_t cost = static_cast<std::size_t>(item->size);
+        // Waiting on one stream's full queue means none of the other's
+        // packets come meanwhile; its decoder may want to know (a still).
+        const bool full = queue->Full(cost);
+        if (full) m_shared.demuxerWaitsOn.store(packet->stream_index);
         queue->Push(PacketItem{std::move(item), serial}, cost,
                     [&] { return m_shared.quit.load() || m_shared.Stale(serial); });
+        if (full) m_shared.demuxerWaitsOn.store(-1);
     }
 }
 

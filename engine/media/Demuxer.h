@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/media/StreamShared.h"
+#include "engine/media/Timeline.h"
 
 namespace media {
 
@@ -49,5 +50,10 @@ private:
     // the interface; 0 while not opening.
     std::atomic<std::int64_t> m_openDeadlineNs{0};
 };
+
+// Reads every packet of the file at `path` (opened afresh, as the demuxer
+// `shared` describes it opened) and tells what their times say of the
+// pictures. Stops early, with an empty timeline, once `shared.quit` is set.
+Timeline ReadTimeline(const std::string& path, const StreamShared& shared);
 
 }  // namespace media

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include "engine/media/MediaLimits.h"
 
 namespace media {
@@ -23,6 +26,9 @@ constexpr int kRingFractionOfSecond = 4;
 // Longest single wait inside Update before it looks at the clock again; a
 // stop, an abort or a new frame ends it sooner.
 constexpr std::int64_t kMaxWaitNs = 50'000'000;
+// How long past the header's end a movie waits for the rest of its sound to
+// be decoded before it ends all the same.
+constexpr StreamTime kSoundEndGrace = 2 * kUnitsPerSecond;
 // Playback rates the tempo filter and the clock handle well.
 constexpr double kMinRate = 0.25;
 constexpr double kMaxRate = 4.0;
@@ -34,7 +40,10 @@ AVRational FrameRateOf(const AVStream* st)
 {
     auto plausible = [](AVRational r) { return r.num > 0 && r.den > 0 && av_q2d(r) <= kMaxFrameRate; };
     if (plausible(st->avg_frame_rate)) return st->avg_frame_rate;
-    if (plausible(st->r_frame_rate)) return st->r_frame_rate;
+    // One frame per tick of the time base is FFmpeg's guess for pictures
+    // that do not come at one rate (1000 per second in Matroska): no rate.
+    const bool tickGuess = av_cmp_q(st->r_frame_rate, av_inv_q(st->time_base)) == 0;
+    if (plausible(st->r_frame_rate) && !tickGuess) return st->r_frame_rate;
     return AVRational{0, 1};
 }
 
@@ -97,6 +106,7 @@ void FfmpegStream::Close()
     m_audioPackets.Close();
     m_frames.Close();
     m_output.reset();  // the device callback reads the ring: it goes first
+    if (m_timelineReader.joinable()) m_timelineReader.join();
     m_demuxer.Stop();
     if (m_video) m_video->Stop();
     if (m_audio) m_audio->Stop();
@@ -127,6 +137,7 @@ Result FfmpegStream::OpenFile(const std::string& path)
     if (const AVStream* vs = m_demuxer.VideoStream(); vs && m_wantVideo) {
         auto decoder = std::make_unique<VideoDecoder>(m_shared, [this](int serial) { Reseek(serial); });
         if (Succeeded(decoder->Open(vs))) {
+            m_converter.SetOrientation(decoder->Turn());
             m_video = std::move(decoder);
             m_shared.frameRate = FrameRateOf(vs);
             if (m_shared.frameRate.num > 0)
@@ -160,7 +171,26 @@ Result FfmpegStream::OpenFile(const std::string& path)
     m_demuxer.Start(m_video ? &m_videoPackets : nullptr, m_audio ? &m_audioPackets : nullptr);
     if (m_video) m_video->Start(&m_videoPackets, &m_frames);
     if (m_audio) m_audio->Start(&m_audioPackets);
+    if (m_video) {
+        m_timelineReader = std::thread([this, path] {
+            // Behind everything else: playing comes first.
+            sched_param param{};
+            pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+            auto timeline = std::make_shared<const Timeline>(ReadTimeline(path, m_shared));
+            std::lock_guard lock(m_timelineMutex);
+            m_timeline = timeline;
+            if (m_timeline->Numbers()) m_shared.numbering.store(m_timeline.get(), std::memory_order_release);
+        });
+    }
     m_open = true;
+    return kOk;
+}
+
+Result FfmpegStream::GetTimeline(std::shared_ptr<const Timeline>& timeline)
+{
+    std::lock_guard lock(m_timelineMutex);
+    if (!m_timeline || m_timeline->lastPicture < 0) return kFalse;
+    timeline = m_timeline;
     return kOk;
 }
 
@@ -234,6 +264,8 @@ Result FfmpegStream::GetDuration(StreamTime& duration)
 bool FfmpegStream::LastFrameHolds(StreamTime target)
 {
     if (!m_last || m_shared.Stale(m_lastSerial)) return false;
+    // Nothing comes before the movie's first picture.
+    if (m_lastTime == m_shared.firstPicture.load() && target <= m_lastTime) return true;
     const Placement last = m_shared.Place(m_lastTime, target);
     if (!last.atOrBefore) return false;
     bool holds = last.holds;
@@ -398,6 +430,7 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
         if (!m_running.load() || m_shared.quit.load()) return kNotRunning;
 
         bool preroll = false;
+        bool sought = false;
         {
             std::lock_guard lock(m_deliverMutex);
             if (m_redeliver && m_last) {
@@ -405,6 +438,7 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
                 return Present(m_last.get(), m_lastTime, m_lastSerial, target, rect);
             }
             preroll = m_preroll > 0;
+            sought = m_preroll == kPrerollFrames && m_shared.CurrentSeek().active;
         }
 
         bool have = false, end = false, nextDue = false;
@@ -431,13 +465,25 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
 
         if (end) {
             if (m_options.pacing) {
-                // The last picture stays for its whole frame time before the end.
+                // The last picture stays for its whole frame time before the
+                // end, and stays on while the sound plays on after it.
                 StreamTime endTime;
                 {
                     std::lock_guard lock(m_deliverMutex);
                     endTime = m_last ? m_lastTime + std::max<StreamTime>(m_shared.timePerFrame, 0) : 0;
                 }
-                ClockNow();
+                const StreamTime now = ClockNow();
+                if (m_audio) {
+                    const StreamTime sound = m_shared.SoundEnd(serial);
+                    // Not all decoded yet: wait, though never past the end
+                    // the header gives by long, so a sound that stalls
+                    // cannot hold the movie open.
+                    if (sound < 0 && now < std::max(m_duration, endTime) + kSoundEndGrace) {
+                        m_frames.WaitFor(kMaxWaitNs, cancel);
+                        continue;
+                    }
+                    endTime = std::max(endTime, sound);
+                }
                 if (const std::int64_t ns = m_clock.NsUntil(endTime); ns > 0) {
                     m_frames.WaitFor(std::min(ns, kMaxWaitNs), cancel);
                     continue;
@@ -446,7 +492,9 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
             return kEndOfStream;
         }
 
-        if (m_options.pacing) {
+        // The frame a seek selected is shown at once, even when it lies after
+        // the target (the first picture of a movie that starts late).
+        if (m_options.pacing && !sought) {
             ClockNow();
             if (const std::int64_t ns = m_clock.NsUntil(time); ns > 0) {
                 m_frames.WaitFor(std::min(ns, kMaxWaitNs), cancel);

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "engine/media/AudioDecoder.h"
 #include "engine/media/AudioOutput.h"
@@ -39,6 +40,7 @@ public:
     Result GetTime(StreamTime& time) override;
     Result GetDuration(StreamTime& duration) override;
     Result Seek(StreamTime time) override;
+    Result GetTimeline(std::shared_ptr<const Timeline>& timeline) override;
 
     // MediaStream
     Result QueryDrawMediaStream(std::shared_ptr<DrawMediaStream>& out) override;
@@ -95,6 +97,10 @@ private:
     std::unique_ptr<AudioRing> m_ring;
     std::unique_ptr<AudioDecoder> m_audio;
     Clock m_clock;
+    // Read after the open on a thread of its own; set once, under m_timelineMutex.
+    std::thread m_timelineReader;
+    std::mutex m_timelineMutex;
+    std::shared_ptr<const Timeline> m_timeline;
     StreamTime m_duration = 0;
     bool m_seekable = false;
 

@@ -25,6 +25,26 @@ AVPixelFormat Unjpeg(AVPixelFormat format, bool& fullRange)
 
 bool FrameConverter::Convert(const AVFrame* frame, const PixelBuffer& target, const FrameRect& rect)
 {
+    if (m_turn.Identity()) return Scale(frame, target, rect);
+    const int w = m_turn.SwapsAxes() ? rect.Height() : rect.Width();
+    const int h = m_turn.SwapsAxes() ? rect.Width() : rect.Height();
+    if (w <= 0 || h <= 0) return false;
+    if (m_scratchArea.width != w || m_scratchArea.height != h) {
+        // Rows on a 64-byte boundary, as swscale's SIMD paths want them.
+        const int stride = (w * 4 + 63) / 64 * 64;
+        m_scratch.reset(static_cast<std::uint8_t*>(std::aligned_alloc(64, static_cast<std::size_t>(stride) * h)));
+        m_scratchArea = m_scratch ? PixelBuffer{m_scratch.get(), stride, w, h} : PixelBuffer{};
+        if (!m_scratch) return false;
+    }
+    if (!Scale(frame, m_scratchArea, FrameRect{0, 0, w, h})) return false;
+    const PixelBuffer at{target.bits + static_cast<std::ptrdiff_t>(rect.top) * target.stride + rect.left * 4,
+                         target.stride, rect.Width(), rect.Height()};
+    Reorient(m_scratchArea, w, h, at, m_turn);
+    return true;
+}
+
+bool FrameConverter::Scale(const AVFrame* frame, const PixelBuffer& target, const FrameRect& rect)
+{
     const int dw = rect.Width();
     const int dh = rect.Height();
     if (frame->width <= 0 || frame->height <= 0 || dw <= 0 || dh <= 0 || !target.bits) return false;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine/media/MediaTypes.h"
+#include "engine/media/Timeline.h"
 
 namespace media {
 
@@ -85,6 +86,10 @@ public:
     virtual Result GetTime(StreamTime& time) = 0;
     virtual Result GetDuration(StreamTime& duration) = 0;
     virtual Result Seek(StreamTime time) = 0;
+    // What reading the whole file found, once the reading that begins with
+    // the open is done: kOk with it then, kFalse before (or when it found
+    // nothing).
+    virtual Result GetTimeline(std::shared_ptr<const Timeline>& timeline) = 0;
 };
 
 class MediaFactory {

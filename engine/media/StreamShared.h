@@ -8,6 +8,7 @@
 
 #include "engine/media/FfmpegUtil.h"
 #include "engine/media/SyncQueue.h"
+#include "engine/media/Timeline.h"
 
 namespace media {
 
@@ -70,13 +71,24 @@ public:
     int videoIndex = -1;
     int audioIndex = -1;
 
-    // With a frame rate, frame n holds the times n * timePerFrame up to the
-    // next frame's, exactly as the engine numbers frames; a frame's number is
-    // its time by the rate, to the nearest, which absorbs the rounding of
-    // container timestamps and of timePerFrame itself. Without one, plain
-    // times are compared.
+    // The pictures' own numbering, once the file has been read and found not
+    // to come at one steady rate; null until then. Set once; what it points
+    // at lives as long as the stream.
+    std::atomic<const Timeline*> numbering{nullptr};
+
+    // Numbered by the timeline, frame n holds the times from its picture's
+    // to the next one's. Otherwise, with a frame rate, frame n holds the times
+    // n * timePerFrame up to the next frame's, exactly as the engine numbers
+    // frames; a frame's number is its time by the rate, to the nearest, which
+    // absorbs the rounding of container timestamps and of timePerFrame
+    // itself. Without either, plain times are compared.
     Placement Place(StreamTime frameTime, StreamTime target) const
     {
+        if (const Timeline* t = numbering.load(std::memory_order_acquire)) {
+            const int index = t->FrameAt(frameTime);
+            const int wanted = t->FrameAt(target);
+            return {index <= wanted, index == wanted};
+        }
         if (timePerFrame <= 0 || frameRate.num <= 0) return {frameTime <= target, false};
         const std::int64_t index =
             av_rescale_rnd(frameTime, frameRate.num, static_cast<std::int64_t>(frameRate.den) * kUnitsPerSecond,
@@ -89,6 +101,26 @@ public:
     std::atomic<int> serial{0};
     std::atomic<bool> quit{false};
     std::atomic<double> rate{1.0};
+    // The stream index whose full queue the demuxer is waiting on; -1 none.
+    std::atomic<int> demuxerWaitsOn{-1};
+    // Where the first picture of the movie lies (a recording cut inside a
+    // group of pictures starts with some that cannot be decoded); -1 until
+    // the first read from the start has shown it.
+    std::atomic<StreamTime> firstPicture{-1};
+
+    // Where the sound ends, once its decoder has decoded the last of it
+    // under `serial`; -1 before, or for another serial.
+    void SetSoundEnd(int serialOfSound, StreamTime end)
+    {
+        std::lock_guard lock(m_mutex);
+        m_soundEnd = end;
+        m_soundEndSerial = serialOfSound;
+    }
+    StreamTime SoundEnd(int serialWanted) const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_soundEndSerial == serialWanted ? m_soundEnd : -1;
+    }
 
     SeekRequest CurrentSeek() const
     {
@@ -127,7 +159,10 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
-    SeekRequest m_seek;  // guarded by m_mutex
+    // -- Guarded by m_mutex.
+    SeekRequest m_seek;
+    StreamTime m_soundEnd = -1;
+    int m_soundEndSerial = -1;
 };
 
 }  // namespace media

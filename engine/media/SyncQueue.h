@@ -5,8 +5,10 @@
 // Waits end on: room or an item, Close (the stream is going away), a flush,
 // or Wake (the caller's own condition may have changed).
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -38,15 +40,30 @@ public:
         return true;
     }
 
+    // Whether Push would block for an item of `cost`.
+    bool Full(std::size_t cost) const
+    {
+        std::lock_guard lock(m_mutex);
+        return !m_items.empty() && (m_items.size() >= m_maxItems || m_cost + cost > m_maxCost);
+    }
+
     // Blocks until an item is there. Returns false when the queue was closed
     // or `cancel` became true.
-    bool Pop(T& item, const std::function<bool()>& cancel = {})
+    bool Pop(T& item, const std::function<bool()>& cancel = {}) { return PopFor(item, -1, cancel) == Popped::Item; }
+
+    enum class Popped { Item, TimedOut, Ended };
+    // As Pop, but gives up after `timeoutNs` (never, when negative).
+    Popped PopFor(T& item, std::int64_t timeoutNs, const std::function<bool()>& cancel = {})
     {
         std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [&] { return m_closed || (cancel && cancel()) || !m_items.empty(); });
-        if (m_closed || (cancel && cancel())) return false;
+        auto ready = [&] { return m_closed || (cancel && cancel()) || !m_items.empty(); };
+        if (timeoutNs < 0)
+            m_cv.wait(lock, ready);
+        else if (!m_cv.wait_for(lock, std::chrono::nanoseconds(timeoutNs), ready))
+            return Popped::TimedOut;
+        if (m_closed || (cancel && cancel())) return Popped::Ended;
         TakeFront(item);
-        return true;
+        return Popped::Item;
     }
 
     // Calls `fn(front, second-or-null)` with the lock held once an item is

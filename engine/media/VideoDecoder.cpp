@@ -9,10 +9,26 @@ namespace {
 // which it is taken as empty.
 constexpr int kMaxDrainErrors = 64;
 
-}  // namespace
-}  // namespace media
+// How long a decoder that holds pictures back waits for its next packet,
+// while the demuxer is stuck behind the other stream, before it gives them
+// out (see Run).
+constexpr std::int64_t kStarvedNs = 40'000'000;
 
-namespace media {
+// Pixel shapes further from square than this are damage, not anamorphic
+// video (the widest real ones, 2:1 and its inverse, are well inside).
+constexpr double kMaxPixelAspect = 8.0;
+
+AVRational PixelAspectOf(const AVStream* stream)
+{
+    auto usable = [](AVRational r) {
+        return r.num > 0 && r.den > 0 && av_q2d(r) <= kMaxPixelAspect && av_q2d(r) >= 1.0 / kMaxPixelAspect;
+    };
+    if (usable(stream->sample_aspect_ratio)) return stream->sample_aspect_ratio;
+    if (usable(stream->codecpar->sample_aspect_ratio)) return stream->codecpar->sample_aspect_ratio;
+    return AVRational{1, 1};
+}
+
+}  // namespace
 
 VideoDecoder::VideoDecoder(StreamShared& shared, ReseekFn reseek)
     : m_shared(shared), m_reseek(std::move(reseek)), m_scratch(av_frame_alloc())
@@ -41,17 +57,18 @@ Result VideoDecoder::Open(const AVStream* stream)
     if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return kUnsupported;
     m_timeBase = stream->time_base;
     m_codec = std::move(ctx);
+
+    std::size_t matrixSize = 0;
+    const std::uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize);
+    m_turn = Orientation::FromDisplayMatrix(matrixSize >= 9 * sizeof(std::int32_t)
+                                                ? reinterpret_cast<const std::int32_t*>(matrix)
+                                                : nullptr);
+    const AVRational aspect = PixelAspectOf(stream);
+    int width = static_cast<int>(av_rescale(par->width, aspect.num, aspect.den));
+    if (!FrameSizeAcceptable(width, par->height)) width = par->width;
+    m_displayWidth = m_turn.SwapsAxes() ? par->height : width;
+    m_displayHeight = m_turn.SwapsAxes() ? width : par->height;
     return kOk;
-}
-
-int VideoDecoder::Width() const
-{
-    return m_codec->width;
-}
-
-int VideoDecoder::Height() const
-{
-    return m_codec->height;
 }
 
 void VideoDecoder::Start(PacketQueue* in, FrameQueue* out)
@@ -69,9 +86,25 @@ void VideoDecoder::Stop()
 void VideoDecoder::Run()
 {
     PacketItem item;
-    while (m_in->Pop(item, [&] { return m_shared.quit.load(); })) {
+    auto quit = [&] { return m_shared.quit.load(); };
+    for (;;) {
+        const auto popped = m_in->PopFor(item, m_holding ? kStarvedNs : -1, quit);
+        if (popped == PacketQueue::Popped::Ended) return;
+        if (popped == PacketQueue::Popped::TimedOut) {
+            // The decoder holds pictures back (frame threads, reordering)
+            // until more packets come; behind the other stream's full queue
+            // they would not come before that drains, which for a still
+            // picture over a long sound is near its end. Give them out now.
+            const int waitsOn = m_shared.demuxerWaitsOn.load();
+            if (waitsOn >= 0 && waitsOn != m_shared.videoIndex) ReceiveAll(Drain::GiveOut);
+            continue;
+        }
         if (m_shared.Stale(item.serial)) continue;
         if (item.serial != m_serial) BeginSerial(item.serial);
+        // After giving its pictures out the decoder starts afresh: what
+        // follows up to the next key frame refers to pictures it no longer has.
+        if (m_needKey && item.packet && !(item.packet->flags & AV_PKT_FLAG_KEY)) continue;
+        m_needKey = false;
         Decode(item.packet.get());
     }
 }
@@ -80,6 +113,8 @@ void VideoDecoder::BeginSerial(int serial)
 {
     if (m_serial >= 0) avcodec_flush_buffers(m_codec.get());
     m_serial = serial;
+    m_holding = false;
+    m_needKey = false;
     m_lastTime = AV_NOPTS_VALUE;
     m_pending.reset();
     m_sawFrame = false;
@@ -89,17 +124,21 @@ void VideoDecoder::BeginSerial(int serial)
 
 void VideoDecoder::Decode(const AVPacket* packet)
 {
+    if (!packet) return ReceiveAll(Drain::End);
     int ret = avcodec_send_packet(m_codec.get(), packet);
     if (ret == AVERROR(EAGAIN)) {
-        ReceiveAll(false);
+        ReceiveAll(Drain::No);
         avcodec_send_packet(m_codec.get(), packet);
     }
+    m_holding = true;
     // A damaged packet is simply not decoded; the frames around it still are.
-    ReceiveAll(packet == nullptr);
+    ReceiveAll(Drain::No);
 }
 
-void VideoDecoder::ReceiveAll(bool draining)
+void VideoDecoder::ReceiveAll(Drain drain)
 {
+    const bool draining = drain != Drain::No;
+    if (draining) avcodec_send_packet(m_codec.get(), nullptr);
     int errors = 0;
     for (;;) {
         if (m_shared.quit.load() || m_shared.Stale(m_serial)) return;
@@ -110,8 +149,10 @@ void VideoDecoder::ReceiveAll(bool draining)
         const bool finished = ret == AVERROR_EOF || (draining && ret == AVERROR(EAGAIN)) ||
                               (draining && ret < 0 && ++errors > kMaxDrainErrors);
         if (finished) {
-            EndOfStream();
+            if (drain == Drain::End) EndOfStream();
             avcodec_flush_buffers(m_codec.get());  // ready to decode again after a seek
+            m_holding = false;
+            m_needKey = drain == Drain::GiveOut;
             return;
         }
         if (ret < 0) {
@@ -135,6 +176,12 @@ void VideoDecoder::HandleFrame(FramePtr frame)
     else  // no timestamp: it follows the previous frame
         time = m_lastTime == AV_NOPTS_VALUE ? 0 : m_lastTime + (tpf > 0 ? tpf : 1);
     m_lastTime = time;
+    // The first read goes from the start of the file: its first picture is
+    // the movie's first.
+    if (m_serial == 0) {
+        StreamTime unknown = -1;
+        m_shared.firstPicture.compare_exchange_strong(unknown, time);
+    }
 
     if (!m_selecting) return Emit(std::move(frame), time);
 
@@ -158,7 +205,7 @@ void VideoDecoder::HandleFrame(FramePtr frame)
     // The first frame is already past the target. Unless it is the movie's
     // very first frame, the demuxer landed late: start earlier. Everything
     // of this serial is stale from then on.
-    const bool movieStart = time <= (tpf > 0 ? tpf / 2 : 0);
+    const bool movieStart = time <= std::max(tpf > 0 ? tpf / 2 : 0, m_shared.firstPicture.load());
     if (!m_sawFrame && !movieStart && m_request.attempt < kReopenAttempt) {
         m_selecting = false;
         return m_reseek(m_serial);

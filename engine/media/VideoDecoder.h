@@ -8,6 +8,7 @@
 #include <functional>
 #include <thread>
 
+#include "engine/media/Orientation.h"
 #include "engine/media/StreamShared.h"
 
 namespace media {
@@ -20,8 +21,11 @@ public:
     ~VideoDecoder();
 
     Result Open(const AVStream* stream);
-    int Width() const;
-    int Height() const;
+    // The picture as it is shown: upright, and its width scaled when its
+    // pixels are not square (the coded height is kept, as players do).
+    int Width() const { return m_displayWidth; }
+    int Height() const { return m_displayHeight; }
+    const Orientation& Turn() const { return m_turn; }
 
     void Start(PacketQueue* in, FrameQueue* out);
     void Stop();  // joins; Quit must have been set and the queues closed
@@ -29,8 +33,11 @@ public:
 private:
     void Run();
     void BeginSerial(int serial);
+    // How ReceiveAll empties the decoder: not (takes what is ready), at the
+    // end of the file, or to give out what it holds back in mid-file.
+    enum class Drain { No, End, GiveOut };
     void Decode(const AVPacket* packet);
-    void ReceiveAll(bool draining);
+    void ReceiveAll(Drain drain);
     void HandleFrame(FramePtr frame);
     void EndOfStream();
     void Emit(FramePtr frame, StreamTime time);
@@ -39,6 +46,9 @@ private:
     ReseekFn m_reseek;
     CodecContextPtr m_codec;
     AVRational m_timeBase{1, 1};
+    Orientation m_turn;
+    int m_displayWidth = 0;
+    int m_displayHeight = 0;
     PacketQueue* m_in = nullptr;
     FrameQueue* m_out = nullptr;
     std::thread m_thread;
@@ -46,6 +56,8 @@ private:
     // -- The decoder thread's own state.
     int m_serial = -1;
     FramePtr m_scratch;
+    bool m_holding = false;  // packets went in since the decoder was last emptied
+    bool m_needKey = false;  // emptied in mid-file: waits for a key frame
     StreamTime m_lastTime = AV_NOPTS_VALUE;
     // Selecting the frame that holds the seek target.
     bool m_selecting = false;

@@ -95,6 +95,7 @@ public:
         s.time = time;
         return kOk;
     }
+    Result GetTimeline(std::shared_ptr<const Timeline>&) override { return kFalse; }
     Result QueryDrawMediaStream(std::shared_ptr<DrawMediaStream>& out) override
     {
         if (Failed(Fail("query"))) return kFail;

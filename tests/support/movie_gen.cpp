@@ -23,6 +23,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
 #include <libavutil/parseutils.h>
@@ -93,6 +94,14 @@ struct Options {
     long long randomBytes = -1;
     std::uint64_t seed = 1;
     bool verbose = false;
+    // Shapes of real-world movies.
+    int rotate = 0;        // clockwise quarter turns the file asks for, in degrees
+    bool mirror = false;   // and a mirror after the turn
+    AVRational sar{1, 1};  // shape of a pixel
+    double soundSeconds = -1;  // sound longer than the pictures; -1: as long
+    int cut = 0;           // the first frames are cut off, as a recording cut inside a group of pictures
+    bool live = false;     // no duration in the header, as a browser records
+    std::string vfr;       // "steps" (25, 50, 25 fps) or "irregular": pictures not at one rate
 };
 
 const char kUsage[] =
@@ -113,6 +122,13 @@ const char kUsage[] =
     "  --style code|demo   frame-number cells, or a picture for people\n"
     "  --random-bytes N    write N pseudo-random bytes instead of a movie\n"
     "  --seed N            seed for --random-bytes (default 1)\n"
+    "  --rotate 90|180|270 store the pictures turned; the file says how to turn them back\n"
+    "  --mirror            ... and to mirror them\n"
+    "  --sar N:D           pixel shape (default 1:1)\n"
+    "  --sound-seconds S   the tone lasts S seconds, however long the pictures\n"
+    "  --cut N             cut the first N frames off (inside a group of pictures)\n"
+    "  --live              no duration in the header (mkv, webm)\n"
+    "  --vfr steps|irregular  picture times not at one rate (mkv, webm)\n"
     "  --verbose           let FFmpeg log warnings and encoder statistics\n";
 
 long long ParseInteger(const std::string& name, const std::string& text, long long lo, long long hi) {
@@ -151,8 +167,8 @@ Options ParseOptions(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
-        if (arg == "--verbose") {
-            opt.verbose = true;
+        if (arg == "--verbose" || arg == "--mirror" || arg == "--live") {
+            (arg == "--verbose" ? opt.verbose : arg == "--mirror" ? opt.mirror : opt.live) = true;
             continue;
         }
         if (arg.rfind("--", 0) != 0) {
@@ -182,6 +198,13 @@ Options ParseOptions(int argc, char** argv) {
         else if (arg == "--channels") opt.channels = static_cast<int>(ParseInteger(arg, value, 1, 8));
         else if (arg == "--bitrate") opt.bitrate = ParseInteger(arg, value, 1000, 1000000000);
         else if (arg == "--random-bytes") opt.randomBytes = ParseInteger(arg, value, 0, 1LL << 40);
+        else if (arg == "--rotate") opt.rotate = static_cast<int>(ParseInteger(arg, value, 0, 270));
+        else if (arg == "--sar") {
+            if (av_parse_ratio(&opt.sar, value.c_str(), 1000, 0, nullptr) < 0 || opt.sar.num <= 0 || opt.sar.den <= 0)
+                Fail("bad --sar '" + value + "'");
+        } else if (arg == "--sound-seconds") opt.soundSeconds = ParseReal(arg, value, 0.1, 36000.0);
+        else if (arg == "--cut") opt.cut = static_cast<int>(ParseInteger(arg, value, 1, 1000));
+        else if (arg == "--vfr") opt.vfr = value;
         else if (arg == "--seed") opt.seed = static_cast<std::uint64_t>(ParseInteger(arg, value, 0, INT64_MAX));
         else if (arg == "--style") {
             if (value == "code") opt.style = Style::Code;
@@ -190,6 +213,9 @@ Options ParseOptions(int argc, char** argv) {
         } else Fail("unknown option " + arg + " (see --help)");
     }
     if (opt.output.empty()) Fail("no OUTPUT given (see --help)");
+    if (opt.rotate % 90 != 0) Fail("--rotate takes 90, 180 or 270");
+    if (!opt.vfr.empty() && opt.vfr != "steps" && opt.vfr != "irregular") Fail("--vfr takes steps or irregular");
+    if (opt.cut >= opt.frames) Fail("--cut must leave frames");
     if (opt.tone * 2 > opt.sampleRate) Fail("--tone must be below half the sample rate");
     if (opt.style == Style::Code && opt.frames > 65536)
         Fail("the frame-number code holds 16 bits: at most 65536 frames");
@@ -388,7 +414,7 @@ struct Container {
 const Container kContainers[] = {
     {"avi", "avi", "mjpeg", "pcm"},     {"mpg", "mpeg", "mpeg1video", "mp2"},
     {"asf", "asf", "wmv2", "wmav2"},    {"mp4", "mp4", "h264", "aac"},
-    {"mkv", "matroska", "h264", "aac"},
+    {"mkv", "matroska", "h264", "aac"}, {"webm", "webm", "vp8", "vorbis"},
 };
 
 const Container& FindContainer(const Options& opt) {
@@ -441,7 +467,11 @@ public:
                   "cannot set the mux rate");
         }
         Check(avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE), "cannot create " + path);
-        Check(avformat_write_header(format_.get(), nullptr), "cannot write the " + vname + "/" + aname + " header");
+        AVDictionary* muxOptions = nullptr;
+        if (opt.live) av_dict_set(&muxOptions, "live", "1", 0);
+        const int written = avformat_write_header(format_.get(), &muxOptions);
+        av_dict_free(&muxOptions);
+        Check(written, "cannot write the " + vname + "/" + aname + " header");
     }
 
     void Write() {
@@ -450,8 +480,8 @@ public:
             // in time order and the file interleaves finely.
             bool pickVideo = video_.encoder && !video_.finished;
             if (pickVideo && audio_.encoder && !audio_.finished)
-                pickVideo = av_compare_ts(video_.next, video_.encoder->time_base, audio_.next,
-                                          audio_.encoder->time_base) <= 0;
+                pickVideo = av_compare_ts(VideoPts(video_.next) - VideoPts(opt_.cut), video_.encoder->time_base,
+                                          audio_.next, audio_.encoder->time_base) <= 0;
             if (pickVideo) WriteVideoFrame();
             else WriteAudioFrame();
         }
@@ -461,7 +491,8 @@ public:
 
 private:
     const AVCodec* FindEncoder(const std::string& name, AVMediaType type) {
-        static const char* const kAliases[][2] = {{"h264", "libx264"}, {"pcm", "pcm_s16le"}};
+        static const char* const kAliases[][2] = {
+            {"h264", "libx264"}, {"pcm", "pcm_s16le"}, {"vp8", "libvpx"}, {"vorbis", "libvorbis"}};
         std::string real = name;
         for (const auto& alias : kAliases)
             if (name == alias[0]) real = alias[1];
@@ -513,9 +544,10 @@ private:
         enc->width = opt_.width;
         enc->height = opt_.height;
         enc->pix_fmt = pixfmt;
-        enc->time_base = av_inv_q(opt_.fps);
+        // Pictures not at one rate are stamped in milliseconds.
+        enc->time_base = opt_.vfr.empty() ? av_inv_q(opt_.fps) : AVRational{1, 1000};
         enc->framerate = opt_.fps;
-        enc->sample_aspect_ratio = {1, 1};
+        enc->sample_aspect_ratio = opt_.sar;
         enc->gop_size = opt_.gop;
         enc->keyint_min = opt_.gop;
         enc->thread_count = 0;
@@ -539,7 +571,12 @@ private:
             // AVI and ASF have no place for reordering delays.
             const std::string mux = format_->oformat->name;
             if (opt_.bframes >= 0) enc->max_b_frames = opt_.bframes;
-            else if (mux == "avi" || mux == "asf") enc->max_b_frames = 0;
+            else if (mux == "avi" || mux == "asf" || opt_.cut) enc->max_b_frames = 0;
+        } else if (std::strcmp(codec->name, "libvpx") == 0) {
+            av_dict_set(&options, "deadline", "realtime", 0);
+            av_dict_set(&options, "cpu-used", "8", 0);
+            av_dict_set(&options, "crf", "8", 0);
+            if (!opt_.bitrate) enc->bit_rate = 4'000'000;
         } else {
             av_dict_set(&options, "sc_threshold", "1000000000", 0);
             enc->max_b_frames = std::max(opt_.bframes, 0);
@@ -554,9 +591,20 @@ private:
             enc->rc_buffer_size = static_cast<int>(std::min<std::int64_t>(opt_.bitrate * 2, INT32_MAX));
         }
         OpenEncoder(video_, codec, options);
-        video_.stream->avg_frame_rate = opt_.fps;
-        video_.stream->r_frame_rate = opt_.fps;
+        video_.stream->sample_aspect_ratio = opt_.sar;
+        if (opt_.vfr.empty()) {
+            video_.stream->avg_frame_rate = opt_.fps;
+            video_.stream->r_frame_rate = opt_.fps;
+        }
         video_.end = opt_.frames;
+        if (opt_.rotate || opt_.mirror) {
+            auto* matrix = reinterpret_cast<std::int32_t*>(
+                av_stream_new_side_data(video_.stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(std::int32_t)));
+            if (!matrix) Fail("out of memory");
+            av_display_rotation_set(matrix, opt_.rotate);
+            av_display_matrix_flip(matrix, opt_.mirror, 0);
+            std::copy(matrix, matrix + 9, turn_);
+        }
 
         AVFrame* f = video_.frame.get();
         f->format = pixfmt;
@@ -566,6 +614,10 @@ private:
         f->colorspace = enc->colorspace;
         Check(av_frame_get_buffer(f, 0), "cannot allocate a picture");
         canvas_ = std::make_unique<Canvas>(opt_.width, opt_.height);
+        // A turned movie's number is painted upright, then stored turned back.
+        const bool quarter = opt_.rotate % 180 == 90;
+        if (opt_.rotate || opt_.mirror)
+            upright_ = std::make_unique<Canvas>(quarter ? opt_.height : opt_.width, quarter ? opt_.width : opt_.height);
         sws_.reset(sws_getContext(opt_.width, opt_.height, AV_PIX_FMT_RGB24, opt_.width, opt_.height, pixfmt,
                                   SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
         if (!sws_) Fail("cannot set up the RGB to YUV conversion");
@@ -592,9 +644,13 @@ private:
         if (codec->id != AV_CODEC_ID_PCM_S16LE) enc->bit_rate = 64000LL * std::min(opt_.channels, 2);
         OpenEncoder(audio_, codec, nullptr);
 
-        // The tone lasts exactly as long as the pictures.
-        audio_.end = av_rescale_rnd(opt_.frames, static_cast<std::int64_t>(opt_.sampleRate) * opt_.fps.den,
-                                    opt_.fps.num, AV_ROUND_NEAR_INF);
+        // The tone lasts exactly as long as the pictures, unless told.
+        const AVRational tb = video_.encoder ? video_.encoder->time_base : av_inv_q(opt_.fps);
+        const std::int64_t pictures = VideoPts(opt_.frames) - VideoPts(opt_.cut);
+        audio_.end = opt_.soundSeconds > 0
+                         ? static_cast<std::int64_t>(opt_.soundSeconds * opt_.sampleRate)
+                         : av_rescale_rnd(pictures, static_cast<std::int64_t>(opt_.sampleRate) * tb.num, tb.den,
+                                          AV_ROUND_NEAR_INF);
         frameSamples_ = enc->frame_size > 0 ? enc->frame_size : 1024;
         wholeFramesOnly_ = enc->frame_size > 0 && !(codec->capabilities & (AV_CODEC_CAP_VARIABLE_FRAME_SIZE |
                                                                             AV_CODEC_CAP_SMALL_LAST_FRAME));
@@ -613,16 +669,18 @@ private:
             return;
         }
         const long n = static_cast<long>(video_.next);
-        if (opt_.style == Style::Code) DrawCode(*canvas_, n);
-        else DrawDemo(*canvas_, n, opt_.frames, opt_.fps);
+        Canvas& paint = upright_ ? *upright_ : *canvas_;
+        if (opt_.style == Style::Code) DrawCode(paint, n - opt_.cut);
+        else DrawDemo(paint, n, opt_.frames, opt_.fps);
+        if (upright_) StoreTurned();
 
         AVFrame* f = video_.frame.get();
         Check(av_frame_make_writable(f), "cannot get a writable picture");
         const std::uint8_t* src[1] = {canvas_->data()};
         const int srcStride[1] = {canvas_->stride()};
         sws_scale(sws_.get(), src, srcStride, 0, opt_.height, f->data, f->linesize);
-        f->pts = video_.next;
-        f->pkt_duration = 1;
+        f->pts = VideoPts(video_.next);
+        f->pkt_duration = VideoPts(video_.next + 1) - f->pts;
         f->pict_type = n % opt_.gop == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         f->quality = video_.encoder->global_quality;
         ++video_.next;
@@ -684,13 +742,51 @@ private:
                 Check(av_grow_packet(packet_.get(), kMpegPackSize - old), "out of memory");
                 std::memset(packet_->data + old, 0, static_cast<size_t>(kMpegPackSize - old));
             }
+            if (enc->codec_type == AVMEDIA_TYPE_VIDEO && opt_.cut) {
+                // The cut: the file starts with the frames after it, at 0.
+                if (cutPackets_++ < opt_.cut) continue;
+                packet_->pts -= VideoPts(opt_.cut);
+                packet_->dts -= VideoPts(opt_.cut);
+            }
             av_packet_rescale_ts(packet_.get(), enc->time_base, out.stream->time_base);
             packet_->stream_index = out.stream->index;
             Check(av_interleaved_write_frame(format_.get(), packet_.get()), "cannot write a packet");
         }
     }
 
+    // Picture n's time in the video encoder's time base: its number at one
+    // rate, or milliseconds at a rate that changes.
+    std::int64_t VideoPts(std::int64_t n) const {
+        if (opt_.vfr.empty()) return n;
+        static const int kIrregularMs[] = {40, 40, 90, 20, 60, 33, 47};
+        std::int64_t ms = 0;
+        for (std::int64_t k = 0; k < n; ++k) {
+            if (opt_.vfr == "steps") ms += (k >= opt_.frames / 3 && k < 2 * opt_.frames / 3) ? 20 : 40;
+            else ms += kIrregularMs[k % 7];
+        }
+        return ms;
+    }
+
+    // The upright picture stored as the display matrix says it is turned:
+    // the file's pixel (x, y) shows at (a*x + c*y, b*x + d*y), y down.
+    void StoreTurned() {
+        auto unit = [](std::int32_t v) { return v > 32768 ? 1 : v < -32768 ? -1 : 0; };
+        const int a = unit(turn_[0]), b = unit(turn_[1]), c = unit(turn_[3]), d = unit(turn_[4]);
+        const int uw = upright_->width(), uh = upright_->height();
+        for (int y = 0; y < canvas_->height(); ++y) {
+            std::uint8_t* to = canvas_->Row(y);
+            for (int x = 0; x < canvas_->width(); ++x, to += 3) {
+                const int X = a ? (a > 0 ? x : uw - 1 - x) : (c > 0 ? y : uw - 1 - y);
+                const int Y = b ? (b > 0 ? x : uh - 1 - x) : (d > 0 ? y : uh - 1 - y);
+                std::memcpy(to, upright_->Row(Y) + 3 * X, 3);
+            }
+        }
+    }
+
     const Options& opt_;
+    std::unique_ptr<Canvas> upright_;
+    std::int32_t turn_[9] = {};
+    long cutPackets_ = 0;
     FormatContextPtr format_;
     PacketPtr packet_;
     OutputStream video_, audio_;
