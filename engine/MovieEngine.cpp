@@ -221,24 +221,33 @@ void MovieEngine::FollowTimeline()
     if (!m_bDurationSaid && m_timeline->end > 0) m_tDuration = m_timeline->end;
 }
 
+StreamTime MovieEngine::CurrentTime()
+{
+    const int state = m_nPlayState;
+    StreamTime now = 0;
+    if (state == Idle) {
+        if (media::Succeeded(m_pMMStream->GetTime(now))) m_tCurrent = now;
+        return m_tCurrent;
+    }
+    // A picture that stands for longer than a frame (a still over its sound,
+    // the sound running on past the last picture) keeps the worker waiting
+    // in the stream, and the position it stored standing with it; the
+    // stream's clock moves on, and so does the counter.
+    if (state == Playing && media::Succeeded(m_pMMStream->GetTime(now)) && now - m_tCurrent > m_tTimePerFrame)
+        return now;
+    return m_tCurrent;
+}
+
 int MovieEngine::GetCurrentMs()
 {
     if (!MovieOpen()) return 0;
-    if (m_nPlayState == Idle) {
-        StreamTime now = 0;
-        if (media::Succeeded(m_pMMStream->GetTime(now))) m_tCurrent = now;
-    }
-    return static_cast<int>(m_tCurrent.load() / media::kUnitsPerMs);
+    return static_cast<int>(CurrentTime() / media::kUnitsPerMs);
 }
 
 int MovieEngine::GetCurrentFrame()
 {
     if (!MovieOpen()) return 0;
-    if (m_nPlayState == Idle) {
-        StreamTime now = 0;
-        if (media::Succeeded(m_pMMStream->GetTime(now))) m_tCurrent = now;
-    }
-    return FrameAtTime(m_tCurrent.load());
+    return FrameAtTime(CurrentTime());
 }
 
 int MovieEngine::GetTotalFrames()

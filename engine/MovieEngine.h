@@ -146,6 +146,8 @@ private:
     // Takes in what the stream's reading of the whole file found, once it
     // has: the pictures' own numbering and the true length.
     void FollowTimeline();
+    // Where the movie stands, by the queries' rule.
+    StreamTime CurrentTime();
     void SetScreenRect(const Rect& rect);
 
     Services m_services;

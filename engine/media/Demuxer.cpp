@@ -294,7 +294,7 @@ void Demuxer::Run()
         // Waiting on one stream's full queue means none of the other's
         // packets come meanwhile; its decoder may want to know (a still).
         const bool full = queue->Full(cost);
-        if (full) m_shared.demuxerWaitsOn.store(packet->stream_index);
+        if (full) m_shared.demuxerWaitsOn.store(item->stream_index);
         queue->Push(PacketItem{std::move(item), serial}, cost,
                     [&] { return m_shared.quit.load() || m_shared.Stale(serial); });
         if (full) m_shared.demuxerWaitsOn.store(-1);
