@@ -26,6 +26,12 @@ constexpr int kRingFractionOfSecond = 4;
 // Longest single wait inside Update before it looks at the clock again; a
 // stop, an abort or a new frame ends it sooner.
 constexpr std::int64_t kMaxWaitNs = 50'000'000;
+// A step forward no further than this takes the pictures the running
+// decoder has ready or soon will, passing over those before the target
+// unconverted; a longer one seeks from the key frame before the target.
+constexpr StreamTime kPickAhead = kUnitsPerSecond;
+// How often a step forward that waits for the decoder's next picture looks.
+constexpr std::int64_t kPickPollNs = 1'000'000;
 // How long past the header's end a movie waits for the rest of its sound to
 // be decoded before it ends all the same.
 constexpr StreamTime kSoundEndGrace = 2 * kUnitsPerSecond;
@@ -267,7 +273,9 @@ bool FfmpegStream::LastFrameHolds(StreamTime target)
     // Nothing comes before the movie's first picture.
     if (m_lastTime == m_shared.firstPicture.load() && target <= m_lastTime) return true;
     const Placement last = m_shared.Place(m_lastTime, target);
-    if (!last.atOrBefore) return false;
+    // A kept picture's neighbour is not at the head of the queue: only what
+    // it is known to hold counts (the kept pictures answer the rest).
+    if (!last.atOrBefore || m_lastFromCache) return last.atOrBefore && last.holds;
     bool holds = last.holds;
     m_frames.PeekWait(0, {}, [&](FrameItem* front, FrameItem*) {
         // The end, or a next frame past the target, settles it too.
@@ -277,7 +285,7 @@ bool FfmpegStream::LastFrameHolds(StreamTime target)
     return holds;
 }
 
-void FfmpegStream::StartSeek(StreamTime target, int attempt)
+void FfmpegStream::StartSeek(StreamTime target, int attempt, bool keep)
 {
     // Flushed before the new serial is out: once the demuxer sees it, all it
     // queues is of the new serial and must stay. What the old serial still
@@ -286,12 +294,22 @@ void FfmpegStream::StartSeek(StreamTime target, int attempt)
     m_audioPackets.Flush();
     m_frames.Flush();
     const int serial = m_shared.serial.load() + 1;
-    m_shared.SetSeek(SeekRequest{serial, target, attempt, true});
+    // Pictures kept for stepping back are dropped by any other seek: that is
+    // playing on, or going elsewhere.
+    if (keep)
+        m_shared.back.Begin(serial);
+    else
+        m_shared.back.Clear();
+    m_shared.SetSeek(SeekRequest{serial, target, attempt, true, keep});
     if (m_output) m_output->SetSerial(serial);
     std::lock_guard lock(m_deliverMutex);
     m_last.reset();
     m_lastSerial = -1;
     m_redeliver = false;
+    m_lastFromCache = false;
+    m_pipeTime = -1;
+    m_pick.reset();
+    m_pickHeld.reset();
     m_preroll = kPrerollFrames;
     m_prerollTime = target;
 }
@@ -300,13 +318,33 @@ Result FfmpegStream::Seek(StreamTime time)
 {
     std::lock_guard lock(m_control);
     if (!m_open) return kFail;
-    bool redeliver = false;
+    bool decode = false;
+    bool back = false;
     {
         std::lock_guard deliver(m_deliverMutex);
-        redeliver = LastFrameHolds(time);
-        m_redeliver = redeliver;
+        m_pick.reset();
+        m_pickHeld.reset();
+        m_redeliver = false;
+        back = m_last && time < m_lastTime;
+        auto holds = [&](StreamTime t) { return m_shared.Place(t, time).holds; };
+        if (LastFrameHolds(time)) {
+            m_redeliver = true;
+        } else if (BackCache::Found kept = m_shared.back.Find(time, holds); kept.frame) {
+            // A step back through pictures already decoded.
+            m_last = std::move(kept.frame);
+            m_lastTime = kept.time;
+            m_lastSerial = m_shared.serial.load();
+            m_lastFromCache = true;
+            m_redeliver = true;
+        } else if (m_pipeTime >= 0 && !m_shared.Stale(m_pipeSerial) && time > m_pipeTime &&
+                   time - m_pipeTime <= kPickAhead) {
+            // A step forward: the running decoder has the next pictures.
+            m_pick = time;
+        } else {
+            decode = true;
+        }
     }
-    if (!redeliver) StartSeek(time, 0);
+    if (decode) StartSeek(time, 0, back);
     m_clock.Set(time);
     m_frames.Wake();
     return kOk;
@@ -317,7 +355,7 @@ void FfmpegStream::Reseek(int serial)
     std::lock_guard lock(m_control);
     if (m_shared.quit.load() || m_shared.Stale(serial)) return;
     const SeekRequest request = m_shared.CurrentSeek();
-    StartSeek(request.target, NextSeekAttempt(request));
+    StartSeek(request.target, NextSeekAttempt(request), request.keep);
 }
 
 Result FfmpegStream::QueryDrawMediaStream(std::shared_ptr<DrawMediaStream>& out)
@@ -411,13 +449,18 @@ bool FfmpegStream::Cancelled() const
     return m_aborted.load() || !m_running.load() || m_shared.quit.load();
 }
 
-Result FfmpegStream::Present(const AVFrame* frame, StreamTime time, int serial, const PixelBuffer& target,
-                             const FrameRect& rect)
+Result FfmpegStream::Present(const AVFrame* frame, StreamTime time, int serial, bool fromPipeline,
+                             const PixelBuffer& target, const FrameRect& rect)
 {
     if (!m_converter.Convert(frame, target, rect)) return kFail;
     ++m_framesShown;
     m_lastTime = time;
     m_lastSerial = serial;
+    if (fromPipeline) {
+        m_lastFromCache = false;
+        m_pipeTime = time;
+        m_pipeSerial = serial;
+    }
     return kOk;
 }
 
@@ -431,28 +474,40 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
 
         bool preroll = false;
         bool sought = false;
+        std::optional<StreamTime> pick;
+        std::optional<StreamTime> goOnFrom;
         {
             std::lock_guard lock(m_deliverMutex);
             if (m_redeliver && m_last) {
                 m_redeliver = false;
-                return Present(m_last.get(), m_lastTime, m_lastSerial, target, rect);
+                return Present(m_last.get(), m_lastTime, m_lastSerial, false, target, rect);
             }
+            // What is shown came from the kept pictures: the decoder is not
+            // behind it. Playing goes on from it.
+            if (m_lastFromCache) goOnFrom = m_lastTime;
             preroll = m_preroll > 0;
             sought = m_preroll == kPrerollFrames && m_shared.CurrentSeek().active;
+            pick = m_pick;
+        }
+        if (goOnFrom) {
+            std::lock_guard control(m_control);
+            StartSeek(*goOnFrom, 0, false);
+            continue;
         }
 
         bool have = false, end = false, nextDue = false;
         int serial = 0;
         StreamTime time = 0, nextTime = 0;
-        bool haveNext = false;
+        bool haveNext = false, nextIsEnd = false;
         m_frames.PeekWait(kMaxWaitNs, cancel, [&](FrameItem* front, FrameItem* second) {
             if (!front) return;
             have = true;
             end = !front->frame;
             serial = front->serial;
             time = front->time;
-            if (second && second->frame && second->serial == front->serial) {
-                haveNext = true;
+            if (second && second->serial == front->serial) {
+                haveNext = second->frame != nullptr;
+                nextIsEnd = !second->frame;
                 nextTime = second->time;
             }
         });
@@ -461,6 +516,42 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
             FrameItem stale;
             m_frames.TryPop(stale);
             continue;
+        }
+
+        if (pick) {
+            // Passing over to the picture that holds the step's target.
+            FrameItem item;
+            if (!end) {
+                const Placement place = m_shared.Place(time, *pick);
+                // The last picture holds whatever lies past it.
+                if (place.atOrBefore && !place.holds && !nextIsEnd) {
+                    if (!haveNext) {
+                        m_frames.WaitFor(kPickPollNs, cancel);
+                        continue;
+                    }
+                    if (m_shared.Place(nextTime, *pick).atOrBefore) {
+                        if (m_frames.TryPop(item) && item.frame) {
+                            std::lock_guard lock(m_deliverMutex);
+                            m_pickHeld = std::move(item.frame);
+                            m_pickHeldTime = item.time;
+                        }
+                        continue;
+                    }
+                }
+                m_frames.TryPop(item);
+            }
+            std::lock_guard lock(m_deliverMutex);
+            if (m_shared.Stale(serial) || m_pick != pick) continue;  // another seek came in meanwhile
+            m_pick.reset();
+            // Past the last picture, the last one before the target holds it.
+            if (!item.frame) std::swap(item.frame, m_pickHeld), item.time = m_pickHeldTime;
+            m_pickHeld.reset();
+            if (!item.frame) {
+                if (!m_last) return kEndOfStream;
+                return Present(m_last.get(), m_lastTime, m_lastSerial, false, target, rect);
+            }
+            m_last = std::move(item.frame);
+            return Present(m_last.get(), item.time, serial, true, target, rect);
         }
 
         if (end) {
@@ -521,7 +612,7 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
             m_clock.Set(item.time);
         if (m_preroll > 0) --m_preroll;
         m_last = std::move(item.frame);
-        return Present(m_last.get(), item.time, item.serial, target, rect);
+        return Present(m_last.get(), item.time, item.serial, true, target, rect);
     }
 }
 

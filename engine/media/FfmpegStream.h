@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "engine/media/AudioDecoder.h"
@@ -73,12 +74,15 @@ private:
 
     void Close();
     StreamTime ClockNow();
-    void StartSeek(StreamTime target, int attempt);  // caller holds m_control
+    // Caller holds m_control. `keep`: keep the pictures on the way (a step back).
+    void StartSeek(StreamTime target, int attempt, bool keep);
     void Reseek(int serial);
     bool LastFrameHolds(StreamTime target);  // caller holds m_deliverMutex
     bool Cancelled() const;
     Result WaitUntil(StreamTime time);
-    Result Present(const AVFrame* frame, StreamTime time, int serial, const PixelBuffer& target,
+    // Converts `frame` into the sample's rectangle; it is the one shown now.
+    // `fromPipeline`: it came from the decoder, not from the kept pictures.
+    Result Present(const AVFrame* frame, StreamTime time, int serial, bool fromPipeline, const PixelBuffer& target,
                    const FrameRect& rect);
 
     const MediaOptions m_options;
@@ -119,6 +123,17 @@ private:
     StreamTime m_lastTime = 0;
     int m_lastSerial = -1;
     bool m_redeliver = false;
+    // Stepping. A picture served from the kept pictures leaves the decoder
+    // where it was: m_pipeTime is the last picture taken from it.
+    bool m_lastFromCache = false;
+    StreamTime m_pipeTime = -1;
+    int m_pipeSerial = -1;
+    // A step forward taken from the running decoder: the queued pictures
+    // before this time are passed over (the last of them held, in case the
+    // target lies past the last picture).
+    std::optional<StreamTime> m_pick;
+    FramePtr m_pickHeld;
+    StreamTime m_pickHeldTime = 0;
     // The first frames after a seek (or the open) are never late: the
     // decoder's threads are still filling up, so the first restarts the
     // clock at the position sought and the next few move it back to

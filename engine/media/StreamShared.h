@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "engine/media/BackCache.h"
 #include "engine/media/FfmpegUtil.h"
 #include "engine/media/SyncQueue.h"
 #include "engine/media/Timeline.h"
@@ -19,6 +20,7 @@ struct SeekRequest {
     StreamTime target = 0;
     int attempt = 0;
     bool active = false;  // false for the initial read from the start
+    bool keep = false;    // keep the pictures decoded on the way (a step back)
 };
 
 // A seek that lands after its target is tried again further back: 1 s,
@@ -101,6 +103,8 @@ public:
     std::atomic<int> serial{0};
     std::atomic<bool> quit{false};
     std::atomic<double> rate{1.0};
+    // Pictures decoded on the way to a backward target.
+    BackCache back;
     // The stream index whose full queue the demuxer is waiting on; -1 none.
     std::atomic<int> demuxerWaitsOn{-1};
     // Where the first picture of the movie lies (a recording cut inside a

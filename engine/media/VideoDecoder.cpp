@@ -186,6 +186,7 @@ void VideoDecoder::HandleFrame(FramePtr frame)
     if (!m_selecting) return Emit(std::move(frame), time);
 
     const Placement place = m_shared.Place(time, m_request.target);
+    if (place.atOrBefore && m_request.keep) m_shared.back.Add(m_serial, frame.get(), time);
     if (place.atOrBefore) {
         m_pending = std::move(frame);
         m_pendingTime = time;
