@@ -160,12 +160,15 @@ QToolBar* CommandUi::BuildToolBar()
 
 void CommandUi::BindAccelerators()
 {
-    for (const ui::Accelerator& accelerator : ui::Accelerators()) {
-        auto* shortcut = new QShortcut(accelerator.keys, m_window);
-        // Also while the full-screen window has the keyboard.
-        shortcut->setContext(Qt::ApplicationShortcut);
-        const int id = accelerator.id;
-        connect(shortcut, &QShortcut::activated, this, [this, id] { Execute(id); });
+    for (const auto* table : {&ui::Accelerators(), &ui::PlayerKeys()}) {
+        for (const ui::Accelerator& accelerator : *table) {
+            auto* shortcut = new QShortcut(accelerator.keys, m_window);
+            // Also while the full-screen window has the keyboard. A held key
+            // repeats; the steps it makes replace one another (see the view).
+            shortcut->setContext(Qt::ApplicationShortcut);
+            const int id = accelerator.id;
+            connect(shortcut, &QShortcut::activated, this, [this, id] { Execute(id); });
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QCloseEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -86,6 +87,14 @@ void FullScreenWindow::closeEvent(QCloseEvent* event)
     // full-screen command does, which takes this window away.
     event->ignore();
     if (MainWindowLink* link = GetMainWindowLink()) link->PostCommand(ID_FULL_SCREEN);
+}
+
+void FullScreenWindow::wheelEvent(QWheelEvent* event)
+{
+    // The volume, as the wheel over the picture in the window turns it.
+    MainWindowLink* link = GetMainWindowLink();
+    if (link && event->angleDelta().y() != 0) link->PostCommand(event->angleDelta().y() > 0 ? ID_VOLUME_UP : ID_VOLUME_DOWN);
+    event->accept();
 }
 
 void FullScreenWindow::paintEvent(QPaintEvent* event)

@@ -29,6 +29,7 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;

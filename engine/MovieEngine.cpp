@@ -283,6 +283,20 @@ int MovieEngine::FrameAtTime(StreamTime time)
     return static_cast<int>(time / m_tTimePerFrame);
 }
 
+int MovieEngine::GetSeekTargetFrame()
+{
+    if (!MovieOpen()) return 0;
+    return m_nPlayState == Seeking ? FrameAtTime(m_tSeekTarget.load()) : GetCurrentFrame();
+}
+
+int MovieEngine::GetLastFrame()
+{
+    if (!MovieOpen()) return 0;
+    const int last = std::max(GetTotalFrames() - 1, 0);
+    if (!m_timeline || m_timeline->end <= 0) return last;
+    return std::min(FrameAtTime(m_timeline->end - 1), last);
+}
+
 MovieRect& MovieEngine::GetMovieRect(MovieRect& rect) const
 {
     rect = m_rcMovie;

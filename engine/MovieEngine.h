@@ -74,6 +74,11 @@ public:
     StreamTime GetDuration();
     StreamTime TimeOfFrame(int frame);
     int FrameAtTime(StreamTime time);
+    // The frame a running seek is on its way to, else the current frame.
+    int GetSeekTargetFrame();
+    // The frame of the movie's last moment; past it the last picture would
+    // only show again.
+    int GetLastFrame();
 
     // Playing and seeking.
     int Play();

@@ -25,6 +25,15 @@ enum CommandId : int {
     ID_VIEW_SCROLL = 32797,
     ID_VIEW_SCROLLBAR = 32798,
     ID_FULL_SCREEN = 32799,
+    // The player's keys beyond the menus: frame by frame and second by
+    // second, the seek bar's page step, and leaving full screen.
+    ID_STEP_FORWARD = 33001,
+    ID_STEP_BACK = 33002,
+    ID_SKIP_FORWARD = 33003,
+    ID_SKIP_BACK = 33004,
+    ID_PAGE_FORWARD = 33005,
+    ID_PAGE_BACK = 33006,
+    ID_LEAVE_FULL_SCREEN = 33007,
     ID_FILE_OPEN = 57601,
     ID_FILE_MRU_FILE1 = 57616,
     ID_FILE_MRU_LAST = 57631,

@@ -29,6 +29,13 @@ const std::vector<Command>& Commands()
         {ID_VIEW_SCROLL, "ID_VIEW_SCROLL", "ﾋﾞｭｰｽｸﾛｰﾙ(&V)", nullptr},
         {ID_VIEW_SCROLLBAR, "ID_VIEW_SCROLLBAR", "ｽｸﾛｰﾙﾊﾞｰ(&H)", nullptr},
         {ID_FULL_SCREEN, "ID_FULL_SCREEN", "フルスクリーンにする", nullptr},
+        {ID_STEP_FORWARD, "ID_STEP_FORWARD", nullptr, nullptr},
+        {ID_STEP_BACK, "ID_STEP_BACK", nullptr, nullptr},
+        {ID_SKIP_FORWARD, "ID_SKIP_FORWARD", nullptr, nullptr},
+        {ID_SKIP_BACK, "ID_SKIP_BACK", nullptr, nullptr},
+        {ID_PAGE_FORWARD, "ID_PAGE_FORWARD", nullptr, nullptr},
+        {ID_PAGE_BACK, "ID_PAGE_BACK", nullptr, nullptr},
+        {ID_LEAVE_FULL_SCREEN, "ID_LEAVE_FULL_SCREEN", nullptr, nullptr},
         {ID_FILE_OPEN, "ID_FILE_OPEN", "ムービーファイルを開く(&O)", "ムービーを再生する\n開く"},
         {ID_FILE_MRU_FILE1, "ID_FILE_MRU_FILE1", "最近使ったﾌｧｲﾙ", "指定のﾌｧｲﾙを開く"},
         {ID_EDIT_COPY, "ID_EDIT_COPY", "現在のフレームをコピー", "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存\nｺﾋﾟｰ"},
@@ -158,6 +165,29 @@ const std::vector<Accelerator>& Accelerators()
         {QKeySequence(Qt::SHIFT | Qt::Key_Insert), ID_EDIT_PASTE},
         {QKeySequence(Qt::CTRL | Qt::Key_X), ID_EDIT_CUT},
         {QKeySequence(Qt::CTRL | Qt::Key_Z), ID_EDIT_UNDO},
+    };
+    return keys;
+}
+
+const std::vector<Accelerator>& PlayerKeys()
+{
+    static const std::vector<Accelerator> keys = {
+        {QKeySequence(Qt::Key_Space), ID_PAUSE},
+        {QKeySequence(Qt::Key_Right), ID_STEP_FORWARD},
+        {QKeySequence(Qt::Key_Left), ID_STEP_BACK},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Right), ID_SKIP_FORWARD},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Left), ID_SKIP_BACK},
+        {QKeySequence(Qt::Key_PageDown), ID_PAGE_FORWARD},
+        {QKeySequence(Qt::Key_PageUp), ID_PAGE_BACK},
+        {QKeySequence(Qt::Key_Home), ID_GO_START},
+        {QKeySequence(Qt::Key_End), ID_GO_END},
+        {QKeySequence(Qt::Key_Up), ID_VOLUME_UP},
+        {QKeySequence(Qt::Key_Down), ID_VOLUME_DOWN},
+        {QKeySequence(Qt::Key_M), ID_VOLUME_MUTE},
+        {QKeySequence(Qt::Key_F), ID_FULL_SCREEN},
+        {QKeySequence(Qt::Key_Return), ID_FULL_SCREEN},
+        {QKeySequence(Qt::Key_Enter), ID_FULL_SCREEN},
+        {QKeySequence(Qt::Key_Escape), ID_LEAVE_FULL_SCREEN},
     };
     return keys;
 }

@@ -52,6 +52,9 @@ struct Accelerator {
     int id;
 };
 const std::vector<Accelerator>& Accelerators();
+// The player's own keys, beside the accelerators: play and pause, steps,
+// volume and full screen, in the window and in full screen alike.
+const std::vector<Accelerator>& PlayerKeys();
 
 // Strings that belong to no command.
 inline constexpr const char* kAppName = "Reelscope";

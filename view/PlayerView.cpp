@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include "engine/Notifier.h"
 #include "resources/UiResources.h"
@@ -258,6 +259,20 @@ bool PlayerView::OnCmdMsg(int id, CommandState* state)
         if (state) state->Enable(seekable);
         else OnSpeed(id);
         return true;
+    case ID_STEP_FORWARD:
+    case ID_STEP_BACK:
+    case ID_SKIP_FORWARD:
+    case ID_SKIP_BACK:
+    case ID_PAGE_FORWARD:
+    case ID_PAGE_BACK:
+        if (state) state->Enable(seekable);
+        else OnStep(id);
+        return true;
+    case ID_LEAVE_FULL_SCREEN:
+        // Leaves as the full-screen command does; in the window it is off.
+        if (state) state->Enable(m_wndEngine.IsFullScreen());
+        else OnCmdMsg(ID_FULL_SCREEN, nullptr);
+        return true;
     case ID_SIZE_HALF:
     case ID_SIZE_NORMAL:
     case ID_SIZE_DOUBLE:
@@ -325,6 +340,25 @@ void PlayerView::OnPlayCommand(int id)
     }
 }
 
+void PlayerView::OnStep(int id)
+{
+    using engine::MovieEngine;
+    if (id == ID_PAGE_FORWARD || id == ID_PAGE_BACK) return OnHScroll(id == ID_PAGE_FORWARD ? SB_PAGERIGHT : SB_PAGELEFT, 0);
+    // A playing movie stops first. A step goes from the picture on screen,
+    // or from the target of a step still being decoded: the new step then
+    // replaces it, so a held key never builds up a backlog.
+    if (m_wndEngine.GetPlayState() == MovieEngine::Playing) m_wndEngine.Pause();
+    m_bPlayRequested = false;
+    const int from = m_wndEngine.GetSeekTargetFrame();
+    int to = from + (id == ID_STEP_FORWARD ? 1 : -1);
+    if (id == ID_SKIP_FORWARD || id == ID_SKIP_BACK) {
+        const media::StreamTime second = id == ID_SKIP_FORWARD ? media::kUnitsPerSecond : -media::kUnitsPerSecond;
+        to = m_wndEngine.FrameAtTime(std::max<media::StreamTime>(m_wndEngine.TimeOfFrame(from) + second, 0));
+    }
+    to = std::clamp(to, 0, m_wndEngine.GetLastFrame());
+    if (to != from) m_wndEngine.Seek(to, MovieEngine::SeekTrack);
+}
+
 void PlayerView::OnSpeed(int id)
 {
     m_wndEngine.SetPlaybackRate(id == ID_SPEED_HALF ? 500 : id == ID_SPEED_NORMAL ? 1000 : 2000);
@@ -357,6 +391,16 @@ void PlayerView::OnVolume(int id)
     }
     const int next = id == ID_VOLUME_UP ? std::min(base + kVolumeStep, kVolumeMax) : std::max(base - kVolumeStep, 0);
     m_wndEngine.SetVolume(next);
+}
+
+void PlayerView::wheelEvent(QWheelEvent* event)
+{
+    // The wheel over the picture turns the volume, by the commands' steps
+    // and rules.
+    const int id = event->angleDelta().y() > 0 ? ID_VOLUME_UP : ID_VOLUME_DOWN;
+    CommandState state;
+    if (event->angleDelta().y() != 0 && OnCmdMsg(id, &state) && state.enabled) OnCmdMsg(id, nullptr);
+    event->accept();
 }
 
 void PlayerView::OnEditCopy()

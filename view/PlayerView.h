@@ -94,6 +94,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
@@ -101,6 +102,7 @@ private:
     void OnFileOpen();
     void OnEditCopy();
     void OnPlayCommand(int id);
+    void OnStep(int id);
     void OnSpeed(int id);
     void OnDisplaySize(int id);
     void OnVolume(int id);

@@ -483,8 +483,9 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
                 return Present(m_last.get(), m_lastTime, m_lastSerial, false, target, rect);
             }
             // What is shown came from the kept pictures: the decoder is not
-            // behind it. Playing goes on from it.
-            if (m_lastFromCache) goOnFrom = m_lastTime;
+            // behind it. Playing goes on from it (a step forward to the
+            // decoder's next pictures needs no such start).
+            if (m_lastFromCache && !m_pick) goOnFrom = m_lastTime;
             preroll = m_preroll > 0;
             sought = m_preroll == kPrerollFrames && m_shared.CurrentSeek().active;
             pick = m_pick;

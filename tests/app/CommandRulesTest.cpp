@@ -32,6 +32,9 @@ const Rule kRules[] = {
     {ID_VOLUME_UP, false, true},      {ID_VOLUME_DOWN, false, true},     {ID_VOLUME_MUTE, false, true},
     {ID_VIEW_TOPMOST, true, true},    {ID_APP_ABOUT, true, true},        {ID_APP_EXIT, true, true},
     {ID_VIEW_TOOLBAR, true, true},    {ID_VIEW_STATUS_BAR, true, true},
+    {ID_STEP_FORWARD, false, true},   {ID_STEP_BACK, false, true},       {ID_SKIP_FORWARD, false, true},
+    {ID_SKIP_BACK, false, true},      {ID_PAGE_FORWARD, false, true},    {ID_PAGE_BACK, false, true},
+    {ID_LEAVE_FULL_SCREEN, false, false},  // only in full screen
     // Nothing handles these: disabled always.
     {ID_REVERSE_PLAY, false, false},  {ID_EDIT_PASTE, false, false},     {ID_EDIT_CUT, false, false},
     {ID_EDIT_UNDO, false, false},     {ID_NEXT_PANE, false, false},      {ID_PREV_PANE, false, false},
