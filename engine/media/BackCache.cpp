@@ -17,11 +17,23 @@ void BackCache::Clear()
 
 void BackCache::Add(int serial, const AVFrame* frame, StreamTime time)
 {
-    std::size_t bytes = 0;
-    for (const AVBufferRef* buf : frame->buf)
-        if (buf) bytes += buf->size;
-    FramePtr kept(av_frame_clone(frame));
+    {
+        std::lock_guard lock(m_mutex);
+        if (serial != m_serial) return;
+    }
+    // A copy in buffers of its own: a reference would keep the decoder's
+    // buffer pool grown to the cache's size for as long as the decoder lives.
+    FramePtr kept(av_frame_alloc());
     if (!kept) return;
+    kept->format = frame->format;
+    kept->width = frame->width;
+    kept->height = frame->height;
+    if (av_frame_get_buffer(kept.get(), 0) < 0 || av_frame_copy(kept.get(), frame) < 0 ||
+        av_frame_copy_props(kept.get(), frame) < 0)
+        return;
+    std::size_t bytes = 0;
+    for (const AVBufferRef* buf : kept->buf)
+        if (buf) bytes += buf->size;
     std::lock_guard lock(m_mutex);
     if (serial != m_serial || (!m_run.empty() && time <= m_run.back().time)) return;
     m_run.push_back(Entry{time, std::move(kept), bytes});

@@ -605,6 +605,8 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
             continue;
         }
 
+        // Playing on: the pictures kept for stepping back are not needed.
+        if (!sought) m_shared.back.Clear();
         std::lock_guard lock(m_deliverMutex);
         if (m_shared.Stale(item.serial)) continue;  // a seek came in meanwhile
         if (m_preroll == kPrerollFrames)
