@@ -1,0 +1,56 @@
+#include "app/DesktopIntegration.h"
+
+#include "app/MainFrame.h"
+#include "app/MprisService.h"
+
+namespace app {
+namespace {
+
+// Often enough that the desktop's controls follow a pause or a new movie
+// at once to the eye; the position is read by the desktop when it wants it.
+constexpr int kPollMs = 250;
+
+}  // namespace
+
+std::unique_ptr<DesktopIntegration> DesktopIntegration::Connect(CMainFrame& frame)
+{
+    // A connection of its own rather than the process's shared one: its
+    // objects are this player's alone, and the session's address is read
+    // now, where the shared one is fixed by the first use in the process.
+    static unsigned connections = 0;
+    const QString name = QStringLiteral("reelscope-desktop-%1").arg(++connections);
+    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    QDBusConnection bus = address.isEmpty()
+                              ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
+                              : QDBusConnection::connectToBus(QString::fromLocal8Bit(address), name);
+    if (!bus.isConnected()) {
+        QDBusConnection::disconnectFromBus(name);
+        return nullptr;
+    }
+    return std::unique_ptr<DesktopIntegration>(new DesktopIntegration(frame, bus, name));
+}
+
+DesktopIntegration::DesktopIntegration(CMainFrame& frame, const QDBusConnection& bus, QString connectionName)
+    : m_frame(frame), m_connectionName(std::move(connectionName)), m_bus(bus)
+{
+    m_mpris = std::make_unique<MprisService>(frame);
+    if (!m_mpris->Register(m_bus)) m_mpris.reset();
+    connect(&m_poll, &QTimer::timeout, this, [this] { Poll(); });
+    m_poll.start(kPollMs);
+    Poll();
+}
+
+DesktopIntegration::~DesktopIntegration()
+{
+    m_poll.stop();
+    m_mpris.reset();
+    m_bus = QDBusConnection(QString());
+    QDBusConnection::disconnectFromBus(m_connectionName);
+}
+
+void DesktopIntegration::Poll()
+{
+    if (m_mpris) m_mpris->Poll();
+}
+
+}  // namespace app
