@@ -1,7 +1,10 @@
 #include "app/DesktopIntegration.h"
 
+#include <QGuiApplication>
+
 #include "app/MainFrame.h"
 #include "app/MprisService.h"
+#include "app/ScreenSaverInhibitor.h"
 
 namespace app {
 namespace {
@@ -35,6 +38,11 @@ DesktopIntegration::DesktopIntegration(CMainFrame& frame, const QDBusConnection&
 {
     m_mpris = std::make_unique<MprisService>(frame);
     if (!m_mpris->Register(m_bus)) m_mpris.reset();
+    // The portal names the window that asks by its X11 id where it has one.
+    QString window;
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        window = QStringLiteral("x11:") + QString::number(frame.winId(), 16);
+    m_inhibitor = std::make_unique<ScreenSaverInhibitor>(m_bus, window);
     connect(&m_poll, &QTimer::timeout, this, [this] { Poll(); });
     m_poll.start(kPollMs);
     Poll();
@@ -44,6 +52,7 @@ DesktopIntegration::~DesktopIntegration()
 {
     m_poll.stop();
     m_mpris.reset();
+    m_inhibitor.reset();  // gives the screen back before the connection goes
     m_bus = QDBusConnection(QString());
     QDBusConnection::disconnectFromBus(m_connectionName);
 }
@@ -51,6 +60,7 @@ DesktopIntegration::~DesktopIntegration()
 void DesktopIntegration::Poll()
 {
     if (m_mpris) m_mpris->Poll();
+    m_inhibitor->SetWanted(m_frame.View().Engine().GetPlayState() == engine::MovieEngine::Playing);
 }
 
 }  // namespace app

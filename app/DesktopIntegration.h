@@ -1,6 +1,6 @@
 #pragma once
-// The player's place in the desktop session: its media controls (MPRIS).
-// It watches the player by
+// The player's place in the desktop session: its media controls (MPRIS)
+// and the screen kept on while a movie plays. It watches the player by
 // polling, as the engine calls out to nobody. Made by the application once
 // the main frame shows, and gone before the frame.
 
@@ -13,6 +13,7 @@ namespace app {
 
 class CMainFrame;
 class MprisService;
+class ScreenSaverInhibitor;
 
 class DesktopIntegration : public QObject {
 public:
@@ -29,6 +30,7 @@ private:
     QString m_connectionName;
     QDBusConnection m_bus;
     std::unique_ptr<MprisService> m_mpris;  // null when the player's names were all taken
+    std::unique_ptr<ScreenSaverInhibitor> m_inhibitor;
     QTimer m_poll;
 };
 
