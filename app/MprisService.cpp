@@ -267,7 +267,9 @@ qlonglong MprisPlayer::Position() const
 void MprisPlayer::SeekTo(qlonglong position)
 {
     MovieEngine& engine = m_frame.View().Engine();
-    const int frame = std::clamp(engine.FrameAtTime(position * 10), 0, engine.GetTotalFrames());
+    // No further than the last frame's start: past it the stream runs into
+    // its end, which the engine then reports as position 0.
+    const int frame = std::clamp(engine.FrameAtTime(position * 10), 0, std::max(0, engine.GetTotalFrames() - 1));
     if (State() == MovieEngine::Playing) {
         // Playing goes on from the new place, as it does from the first frame
         // after the menu's Play.
@@ -283,8 +285,8 @@ void MprisPlayer::Seek(qlonglong Offset)
 {
     if (!CanSeek()) return;
     // Compared against the distances left, so that no offset can overflow.
-    // Past the end goes to the end, as the menu's Go to End does: there is
-    // no next movie to go on to.
+    // Past the end goes to the last frame: there is no next movie to go on
+    // to, and a jump that does nothing would look broken.
     const qlonglong position = Position();
     const qlonglong length = Length();
     if (Offset > length - position) SeekTo(length);
