@@ -12,6 +12,7 @@ PACKAGES=(
   libsdl2-dev
   libgtest-dev
   fonts-noto-cjk
+  dbus-daemon playerctl
 )
 PACKAGES+=(${REELSCOPE_EXTRA_PACKAGES:-})
 
