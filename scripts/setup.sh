@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev
   fonts-noto-cjk
   dbus-daemon playerctl
+  desktop-file-utils appstream dpkg-dev file
 )
 PACKAGES+=(${REELSCOPE_EXTRA_PACKAGES:-})
 
