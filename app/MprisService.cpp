@@ -104,13 +104,10 @@ void MprisService::Poll()
     if (now.volume != m_last.volume) changed.insert(QStringLiteral("Volume"), m_player->Volume());
     if (now.rate != m_last.rate) changed.insert(QStringLiteral("Rate"), m_player->Rate());
 
-    // A jump is announced once the picture has settled where it went; a new
-    // movie's start is not a jump.
+    // A jump is announced once the picture has settled where it went.
     MovieEngine& engine = m_frame.View().Engine();
     const unsigned seeks = engine.SeekGeneration();
-    if (now.movie != m_last.movie) {
-        m_seekGeneration = seeks;
-    } else if (seeks != m_seekGeneration && engine.GetPlayState() != MovieEngine::Seeking) {
+    if (seeks != m_seekGeneration && engine.GetPlayState() != MovieEngine::Seeking) {
         m_seekGeneration = seeks;
         emit m_player->Seeked(m_player->Position());
     }
