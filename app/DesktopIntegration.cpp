@@ -17,15 +17,13 @@ constexpr int kPollMs = 250;
 
 std::unique_ptr<DesktopIntegration> DesktopIntegration::Connect(CMainFrame& frame)
 {
-    // A connection of its own rather than the process's shared one: its
-    // objects are this player's alone, and the session's address is read
-    // now, where the shared one is fixed by the first use in the process.
+    // A connection of its own rather than the process's shared one, so its
+    // objects are this player's alone. Found the session's usual way, not by
+    // address: Qt 6.4 aborts the process when a bus reached by address
+    // refuses the greeting.
     static unsigned connections = 0;
     const QString name = QStringLiteral("reelscope-desktop-%1").arg(++connections);
-    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-    QDBusConnection bus = address.isEmpty()
-                              ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
-                              : QDBusConnection::connectToBus(QString::fromLocal8Bit(address), name);
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
     if (!bus.isConnected()) {
         QDBusConnection::disconnectFromBus(name);
         return nullptr;
