@@ -6,6 +6,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/CommandUi.h"
+#include "app/DesktopIntegration.h"
 #include "app/MainFrame.h"
 #include "app/Settings.h"
 #include "resources/UiResources.h"
@@ -14,7 +15,11 @@ namespace app {
 
 MoviePlayerApp::MoviePlayerApp(engine::MovieEngine::Services services) : m_services(std::move(services)) {}
 
-MoviePlayerApp::~MoviePlayerApp() = default;
+MoviePlayerApp::~MoviePlayerApp()
+{
+    // It watches the frame: it goes first.
+    m_desktop.reset();
+}
 
 QByteArray MoviePlayerApp::CommandLineTail(int argc, char** argv)
 {
@@ -37,6 +42,7 @@ bool MoviePlayerApp::InitInstance(const QByteArray& commandLine)
     m_mainFrame->LoadFrame();
     m_mainFrame->show();
     m_mainFrame->setAcceptDrops(true);
+    m_desktop = DesktopIntegration::Connect(*m_mainFrame);
     // Taken as one path, quotes and spaces included.
     if (!commandLine.isEmpty()) OpenDocumentFile(commandLine);
     return true;

@@ -18,6 +18,7 @@ class QMenu;
 namespace app {
 
 class CMainFrame;
+class DesktopIntegration;
 
 class MoviePlayerApp : public QObject, public view::CommandTarget {
 public:
@@ -50,6 +51,7 @@ private:
     RecentFileList m_recentFiles;
     std::unique_ptr<CMainFrame> m_mainFrame;
     std::vector<QAction*> m_recentActions;
+    std::unique_ptr<DesktopIntegration> m_desktop;  // null without a session bus
 };
 
 }  // namespace app

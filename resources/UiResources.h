@@ -64,6 +64,8 @@ inline constexpr const char* kIndicatorCounter = "00:00:00"; // width of status 
 inline constexpr const char* kAboutCaption = "Reelscopeのﾊﾞｰｼﾞｮﾝ情報";
 inline constexpr const char* kAboutVersion = "Reelscope Version 1.20";
 inline constexpr const char* kAboutRights = "Copyright (C) 1999-2026 Ostra. All rights reserved.";
+// Why the screen stays on, for desktops that list who holds it on.
+inline constexpr const char* kInhibitReason = "ムービーの再生中";
 inline constexpr const char* kMovieFilter = "ビデオ ファイル(*.avi,*.asf,*.mpg)|*.avi;*.asf;*.mpg;*.mpeg|All Files (*.*)|*.*||";
 
 // Pictures, as Qt resources.

@@ -12,6 +12,8 @@ PACKAGES=(
   libsdl2-dev
   libgtest-dev
   fonts-noto-cjk
+  dbus-daemon playerctl
+  desktop-file-utils appstream dpkg-dev file
 )
 PACKAGES+=(${REELSCOPE_EXTRA_PACKAGES:-})
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Reelscope and runs every test, headless; exits non-zero on any
 # failure. In order:
-#   1. the whole suite (build/)
+#   1. the whole suite (build/), then what installing puts in place: the
+#      desktop entry and metainfo validated, the Debian package inspected
 #   2. the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #   3. the engine and media tests under ThreadSanitizer (build-tsan/)
 #   4. the stream fuzzer for about a minute, seeded with the test movies (build-fuzz/)
@@ -32,6 +33,10 @@ step() { printf '\n==== %s\n' "$*"; }
 
 step "Tests"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300 "${args[@]+"${args[@]}"}")
+
+step "Installed files and the Debian package"
+deb=$(scripts/package.sh)
+tests/package/check_package.sh build "$deb"
 
 if [ "$soak" -eq 1 ]; then
   step "Soak test (10 minutes)"
