@@ -49,7 +49,7 @@ bool CMainFrame::LoadFrame()
 {
     if (!PreCreateWindow() || !OnCreate()) return false;
     engine::SetMainWindowLink(this);
-    setWindowTitle(QString::fromLatin1(ui::kAppName));
+    SetCaption(QString::fromLatin1(ui::kAppName));
     return true;
 }
 
@@ -227,6 +227,7 @@ void CMainFrame::SetCaption(const QString& caption)
 {
     // Qt reads "[*]" as the place of its modified mark and drops it; doubled,
     // it is shown as written. The caption is the file's name exactly.
+    m_caption = caption;
     QString title = caption;
     title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(title);

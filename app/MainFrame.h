@@ -42,6 +42,8 @@ public:
     void SetPaneText(int pane, const QString& text) override;
     void FitClientToSize(int width, int height) override;
     void SetCaption(const QString& caption) override;
+    // The caption as the user sees it (windowTitle() holds Qt's escapes).
+    const QString& Caption() const { return m_caption; }
     void AddToRecentFileList(const QByteArray& path) override;
     void WriteProfileInt(const char* section, const char* key, int value) override;
     void ShowContextMenu(const QPoint& globalPos) override;
@@ -72,6 +74,7 @@ private:
     // The first size counts the window manager's frame in; settled once the
     // frame's margins are known, or once a movie has sized the window.
     bool m_bOuterSizeSettled = false;
+    QString m_caption;
 };
 
 }  // namespace app

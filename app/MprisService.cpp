@@ -81,7 +81,7 @@ MprisService::Snapshot MprisService::Take() const
     now.status = m_player->PlaybackStatus();
     now.open = engine.GetPlayState() != kNoMovie;
     now.movie = engine.MovieGeneration();
-    now.title = now.open ? m_frame.windowTitle() : QString();
+    now.title = now.open ? m_frame.Caption() : QString();
     now.volume = engine.GetVolume();
     now.rate = engine.GetPlaybackRate();
     now.canSeek = m_player->CanSeek();
@@ -375,7 +375,7 @@ QVariantMap MprisPlayer::Metadata() const
     return {
         {QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId())},
         {QStringLiteral("mpris:length"), Length()},
-        {QStringLiteral("xesam:title"), m_frame.windowTitle()},
+        {QStringLiteral("xesam:title"), m_frame.Caption()},
         {QStringLiteral("xesam:url"), FileUrl(m_frame.View().MoviePath())},
     };
 }
