@@ -125,9 +125,7 @@ bool MovieEngine::InitRenderToSurface()
     m_rcMovie = MovieRect{0, 0, width, height};
     // A movie larger than the display needs surfaces larger than the display.
     const bool surfaces = EnsureSurfaceSize(width, height);
-    if (Fails(surfaces ? m_pDDStream->CreateSample(m_pBack->Pixels(), m_rcMovie, m_pSample) : media::kFail,
-              kMsgRenderToSurface))
-        return false;
+    if (Fails(surfaces && BindSamples() ? media::kOk : media::kFail, kMsgRenderToSurface)) return false;
     m_bFrameReady = false;
 
     // A query that fails leaves 0, which counts as "not said".
@@ -147,14 +145,20 @@ bool MovieEngine::InitRenderToSurface()
 bool MovieEngine::EnsureSurfaceSize(int width, int height)
 {
     if (!m_pDD3 || !m_pBack || !m_pFrame[0] || !m_pFrame[1]) return false;
-    const Rect movie{0, 0, width, height};
-    if (Covers(m_pBack, movie) && Covers(m_pFrame[0], movie) && Covers(m_pFrame[1], movie)) return true;
+    // The off-screen surfaces are the movie's size: what lies beyond its
+    // rectangle is never drawn or read, so display-sized ones would only
+    // hold memory (a 4K display's worth three times over).
+    auto fits = [&](const std::shared_ptr<draw::Surface>& surface) {
+        draw::SurfaceDesc desc;
+        return media::Succeeded(surface->GetSurfaceDesc(desc)) && desc.width == width && desc.height == height;
+    };
+    if (fits(m_pBack) && fits(m_pFrame[0]) && fits(m_pFrame[1])) return true;
     draw::SurfaceDesc desc;
     if (media::Failed(m_pBack->GetSurfaceDesc(desc))) return false;
     desc.flags = draw::kDescCaps | draw::kDescWidth | draw::kDescHeight | draw::kDescPixelFormat;
     desc.caps = draw::kCapsOffscreenPlain;
-    desc.width = std::max(desc.width, width);
-    desc.height = std::max(desc.height, height);
+    desc.width = width;
+    desc.height = height;
     std::shared_ptr<draw::Surface> made[3];
     for (auto& surface : made)
         if (media::Failed(m_pDD3->CreateSurface(desc, surface))) return false;
@@ -162,6 +166,14 @@ bool MovieEngine::EnsureSurfaceSize(int width, int height)
     m_pFrame[0] = made[1];
     m_pFrame[1] = made[2];
     return true;
+}
+
+bool MovieEngine::BindSamples()
+{
+    // One sample for each of the two surfaces that take turns as the render
+    // surface and the kept frame (see StepFrame).
+    return media::Succeeded(m_pDDStream->CreateSample(m_pBack->Pixels(), m_rcMovie, m_pSample)) &&
+           media::Succeeded(m_pDDStream->CreateSample(m_pFrame[0]->Pixels(), m_rcMovie, m_pKeptSample));
 }
 
 void MovieEngine::ReleaseMedia()
@@ -172,6 +184,7 @@ void MovieEngine::ReleaseMedia()
     m_timeline.reset();
     m_pMMStream.reset();
     m_pSample.reset();
+    m_pKeptSample.reset();
     m_pDDStream.reset();
     m_pVideoStream.reset();
     m_pGraph.reset();

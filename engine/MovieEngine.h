@@ -147,6 +147,7 @@ private:
     bool MakeSurfaces(bool fullScreen);
     static bool Covers(const std::shared_ptr<draw::Surface>& surface, const Rect& rect);
     bool EnsureSurfaceSize(int width, int height);
+    bool BindSamples();
     bool MovieOpen() const { return m_pMMStream != nullptr; }
     // Takes in what the stream's reading of the whole file found, once it
     // has: the pictures' own numbering and the true length.
@@ -159,7 +160,10 @@ private:
 
     // -- Shared with the worker.
     WorkerEvent m_workerDone;           // set by a worker as it leaves
-    std::mutex m_semSurface;            // guards m_pFrame[0]'s pixels and m_bFrameReady's rise
+    // Guards which surface is the kept frame (m_pFrame[0]) and which the
+    // render surface (m_pBack) while a worker runs, the kept frame's pixels,
+    // and m_bFrameReady's rise.
+    std::mutex m_semSurface;
     std::atomic<int> m_nPlayState{Idle};  // interface thread: start and stop request; worker: Idle as it leaves
     std::atomic<bool> m_bFrameReady{false};
     std::atomic<bool> m_bEndOfStream{false};
@@ -188,7 +192,8 @@ private:
     std::shared_ptr<media::MultiMediaStream> m_pMMStream;
     std::shared_ptr<media::MediaStream> m_pVideoStream;
     std::shared_ptr<media::DrawMediaStream> m_pDDStream;
-    std::shared_ptr<media::StreamSample> m_pSample;
+    std::shared_ptr<media::StreamSample> m_pSample;      // bound to m_pBack
+    std::shared_ptr<media::StreamSample> m_pKeptSample;  // bound to m_pFrame[0]; the two swap each frame
     std::shared_ptr<media::FilterGraph> m_pGraph;
     std::shared_ptr<media::BasicAudio> m_pBasicAudio;
     std::shared_ptr<media::MediaSeeking> m_pMediaSeeking;

@@ -52,6 +52,7 @@ bool MovieEngine::SetFullScreen(bool on)
     StopWorker();
     m_pMMStream->SetState(media::StreamState::Stop);
     m_pSample.reset();
+    m_pKeptSample.reset();
     ReleaseSurfaces();  // while m_bFullScreen still names the old form
     DestroyFullScreenWindow();
     m_bFullScreen = on;
@@ -73,8 +74,7 @@ bool MovieEngine::SetFullScreen(bool on)
     } else {
         UpdateScreenRect();
     }
-    ok = ok && InitDirectDrawSurface(on) &&
-         media::Succeeded(m_pDDStream->CreateSample(m_pBack->Pixels(), m_rcMovie, m_pSample));
+    ok = ok && InitDirectDrawSurface(on) && BindSamples();
     if (!ok) {
         ReleaseMedia();
         ReleaseSurfaces();

@@ -23,7 +23,7 @@ bool MovieEngine::DrawFrame(QPainter& dc, const Rect& rect)
     const Rect r = rect;
     const int dw = r.Width();
     const int dh = r.Height();
-    if (!m_pFrame[0] || !m_pFrame[1] || !m_bFrameReady) return false;
+    if (!m_pFrame[1] || !m_bFrameReady) return false;
     const int mw = m_rcMovie.Width();
     const int mh = m_rcMovie.Height();
 
@@ -34,7 +34,10 @@ bool MovieEngine::DrawFrame(QPainter& dc, const Rect& rect)
     const Rect scratch = copy ? Rect{m_rcMovie.left, m_rcMovie.top, dw, dh} : m_rcMovie;
     media::Result blit;
     {
-        std::lock_guard lock(m_semSurface);  // held for this one blit only
+        // Held for this one blit only; the worker trades the kept frame's
+        // surface under it.
+        std::lock_guard lock(m_semSurface);
+        if (!m_pFrame[0]) return false;
         blit = m_pFrame[1]->Blt(&scratch, m_pFrame[0].get(), &m_rcMovie, draw::kBltWait);
     }
     if (media::Failed(blit)) return false;
@@ -66,8 +69,8 @@ bool MovieEngine::RestoreFrame(const QImage& source, const Rect& rect)
 
 QImage MovieEngine::KeptFrame()
 {
-    if (!m_pFrame[0] || !m_bFrameReady) return {};
     std::lock_guard lock(m_semSurface);
+    if (!m_pFrame[0] || !m_bFrameReady) return {};
     return m_pFrame[0]->Image().copy(ToQRect(m_rcMovie));
 }
 

@@ -56,14 +56,14 @@ bool MovieEngine::MakeSurfaces(bool fullScreen)
     draw::SurfaceDesc display;
     if (Failed(m_pPrimary->GetSurfaceDesc(display))) return false;
 
-    // Off-screen surfaces have the display's size and format, and are never
-    // smaller than the open movie's frame, so a movie larger than the
-    // display still plays.
+    // Off-screen surfaces have the display's format and the movie's size
+    // (see EnsureSurfaceSize): a movie larger than the display plays, and a
+    // large display costs no memory of its own.
     draw::SurfaceDesc offscreen;
     offscreen.flags = draw::kDescCaps | draw::kDescWidth | draw::kDescHeight | draw::kDescPixelFormat;
     offscreen.caps = draw::kCapsOffscreenPlain;
-    offscreen.width = std::max(display.width, m_rcMovie.Width());
-    offscreen.height = std::max(display.height, m_rcMovie.Height());
+    offscreen.width = std::max(1, m_rcMovie.Width());
+    offscreen.height = std::max(1, m_rcMovie.Height());
     offscreen.pixelFormat = display.pixelFormat;
     if (!fullScreen || !Covers(m_pBack, m_rcMovie)) {
         if (Failed(m_pDD3->CreateSurface(offscreen, m_pBack))) return false;

@@ -49,9 +49,13 @@ bool MovieEngine::StepFrame()
     if (m_pPrimary->Blt(&screen, m_pBack.get(), &m_rcMovie, draw::kBltWait) == draw::kSurfaceLost)
         m_pPrimary->Restore();  // this frame is skipped on screen, the next one shows
 
+    // The frame just decoded becomes the kept frame by the two surfaces
+    // changing places, not by a copy: one pass over the picture less per
+    // frame. The next frame is decoded into the surface kept until now.
     std::lock_guard lock(m_semSurface);
-    if (media::Succeeded(m_pFrame[0]->Blt(&m_rcMovie, m_pBack.get(), &m_rcMovie, draw::kBltWait)))
-        m_bFrameReady = true;
+    std::swap(m_pBack, m_pFrame[0]);
+    std::swap(m_pSample, m_pKeptSample);
+    m_bFrameReady = true;
     return true;
 }
 

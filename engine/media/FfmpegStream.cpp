@@ -13,9 +13,12 @@ namespace media {
 namespace {
 
 // Compressed data read ahead of the decoders. Counts bound the number of
-// packets, costs their bytes.
-constexpr std::size_t kMaxQueuedPackets = 600;
-constexpr std::size_t kMaxVideoPacketBytes = 32u << 20;
+// packets, costs their bytes. Pictures: a few seconds ahead is plenty for a
+// local file (and keeps a high bit rate's memory small). Sound: more, since
+// some files carry it far ahead of the pictures it goes with.
+constexpr std::size_t kMaxQueuedVideoPackets = 120;
+constexpr std::size_t kMaxVideoPacketBytes = 12u << 20;
+constexpr std::size_t kMaxQueuedAudioPackets = 600;
 constexpr std::size_t kMaxAudioPacketBytes = 4u << 20;
 // Decoded pictures waiting for their time: enough to absorb the decoder's
 // jitter, few enough that 1080p stays small (8 MB each in RGB, 3 MB as YUV).
@@ -91,8 +94,8 @@ std::shared_ptr<MediaFactory> CreateMediaFactory(const MediaOptions& options)
 
 FfmpegStream::FfmpegStream(const MediaOptions& options)
     : m_options(options),
-      m_videoPackets(kMaxQueuedPackets, kMaxVideoPacketBytes),
-      m_audioPackets(kMaxQueuedPackets, kMaxAudioPacketBytes),
+      m_videoPackets(kMaxQueuedVideoPackets, kMaxVideoPacketBytes),
+      m_audioPackets(kMaxQueuedAudioPackets, kMaxAudioPacketBytes),
       m_frames(kMaxQueuedFrames, kMaxQueuedFrames),
       m_demuxer(m_shared)
 {

@@ -100,6 +100,15 @@ public:
         return {index <= wanted, index == wanted};
     }
 
+    // Whether a frame at `frameTime` certainly comes before the frame that
+    // holds `target`: known by the numbering or the rate, never guessed.
+    bool Precedes(StreamTime frameTime, StreamTime target) const
+    {
+        const bool numbered = numbering.load(std::memory_order_acquire) || (timePerFrame > 0 && frameRate.num > 0);
+        const Placement p = Place(frameTime, target);
+        return numbered && p.atOrBefore && !p.holds;
+    }
+
     std::atomic<int> serial{0};
     std::atomic<bool> quit{false};
     std::atomic<double> rate{1.0};

@@ -125,6 +125,12 @@ void VideoDecoder::BeginSerial(int serial)
 void VideoDecoder::Decode(const AVPacket* packet)
 {
     if (!packet) return ReceiveAll(Drain::End);
+    // On the way to a seek's target, a picture that no other refers to and
+    // that comes before the target need not be decoded at all. A step back
+    // keeps every picture on the way, so it decodes them all.
+    const bool passOver = m_selecting && !m_request.keep && packet->pts != AV_NOPTS_VALUE &&
+                          m_shared.Precedes(ToStreamTime(packet->pts, m_timeBase) - m_shared.origin, m_request.target);
+    m_codec->skip_frame = passOver ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     int ret = avcodec_send_packet(m_codec.get(), packet);
     if (ret == AVERROR(EAGAIN)) {
         ReceiveAll(Drain::No);

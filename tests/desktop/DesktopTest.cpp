@@ -12,6 +12,8 @@
 #include <QDBusVirtualObject>
 #include <QFile>
 #include <QProcess>
+#include <csignal>
+#include <sys/prctl.h>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
@@ -32,6 +34,13 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kRequests = QStringLiteral("/org/freedesktop/portal/desktop/request/r");
 
+// The bus and playerctl go with the test program even when it crashes: left
+// behind they would hold whatever it holds open (the build lock, say).
+void DiesWithTheTest(QProcess& process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
 // One bus for the whole program, in place before anything connects: libdbus
 // reads the session's address once per process.
 class PrivateSessionBus : public ::testing::Environment {
@@ -48,6 +57,7 @@ public:
                          .arg(m_dir->path())
                          .toUtf8());
         config.close();
+        DiesWithTheTest(*m_daemon);
         m_daemon->start(QStringLiteral("dbus-daemon"), {"--config-file=" + config.fileName(), "--nofork", "--print-address"});
         ASSERT_TRUE(WaitFor([&] { return m_daemon->canReadLine(); })) << "dbus-daemon: scripts/setup.sh installs it";
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_daemon->readLine().trimmed());
@@ -133,6 +143,7 @@ protected:
     std::pair<QString, int> Playerctl(const QStringList& args)
     {
         QProcess process;
+        DiesWithTheTest(process);
         process.start(QStringLiteral("playerctl"), args);
         const bool ended = WaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000);
         if (!ended) process.kill();
@@ -299,6 +310,7 @@ TEST_F(Mpris, TheDesktopHearsOfAPauseFromTheMenu)
     ASSERT_TRUE(Open("frames1000.avi"));
     ASSERT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
     QProcess follow;
+    DiesWithTheTest(follow);
     follow.start(QStringLiteral("playerctl"), {"-p", "reelscope", "--follow", "status"});
     QString lines;
     auto last = [&](const QString& status) {

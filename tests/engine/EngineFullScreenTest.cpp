@@ -166,9 +166,9 @@ TEST(FullScreenFailure, ASwitchThatFailsLeavesNoMovieNoPopupAndAPlayerThatStillP
 {
     FakeTaskbar taskbar(true);
     CapturedMessages messages;
-    // The windowed form takes four surfaces; the fifth, the full-screen
-    // primary, cannot be made.
-    EngineWindow w(MovieEngine::Services{media::CreateMediaFactory(), std::make_shared<FailingDraw>(5)});
+    // The windowed form takes four surfaces and the movie's size three more;
+    // the eighth, the full-screen primary, cannot be made.
+    EngineWindow w(MovieEngine::Services{media::CreateMediaFactory(), std::make_shared<FailingDraw>(8)});
     ASSERT_TRUE(messages.texts.empty());
     ASSERT_TRUE(w.engine.OpenMovie(MoviePath("mjpeg.avi")));
     EXPECT_FALSE(w.engine.SetFullScreen(true));
