@@ -145,26 +145,27 @@ bool MovieEngine::InitRenderToSurface()
 bool MovieEngine::EnsureSurfaceSize(int width, int height)
 {
     if (!m_pDD3 || !m_pBack || !m_pFrame[0] || !m_pFrame[1]) return false;
-    // The off-screen surfaces are the movie's size: what lies beyond its
-    // rectangle is never drawn or read, so display-sized ones would only
-    // hold memory (a 4K display's worth three times over).
+    // The render surface and the kept frame are the movie's size: what lies
+    // beyond its rectangle is never drawn or read, so display-sized ones
+    // would only hold memory (a 4K display's worth). DrawFrame sizes its
+    // scratch surface to what it draws.
     auto fits = [&](const std::shared_ptr<draw::Surface>& surface) {
         draw::SurfaceDesc desc;
         return media::Succeeded(surface->GetSurfaceDesc(desc)) && desc.width == width && desc.height == height;
     };
-    if (fits(m_pBack) && fits(m_pFrame[0]) && fits(m_pFrame[1])) return true;
+    if (fits(m_pBack) && fits(m_pFrame[0])) return true;
     draw::SurfaceDesc desc;
     if (media::Failed(m_pBack->GetSurfaceDesc(desc))) return false;
     desc.flags = draw::kDescCaps | draw::kDescWidth | draw::kDescHeight | draw::kDescPixelFormat;
     desc.caps = draw::kCapsOffscreenPlain;
     desc.width = width;
     desc.height = height;
-    std::shared_ptr<draw::Surface> made[3];
+    std::shared_ptr<draw::Surface> made[2];
     for (auto& surface : made)
         if (media::Failed(m_pDD3->CreateSurface(desc, surface))) return false;
+    m_screen.DropSource();  // it may show one of the surfaces that go now
     m_pBack = made[0];
     m_pFrame[0] = made[1];
-    m_pFrame[1] = made[2];
     return true;
 }
 
@@ -194,6 +195,9 @@ void MovieEngine::ReleaseMedia()
 
 void MovieEngine::ReleaseSurfaces()
 {
+    // The windows may show one of the surfaces that go now.
+    m_screen.DropSource();
+    if (m_pFullScreenWnd) m_pFullScreenWnd->Target().DropSource();
     m_pPrimary.reset();
     // In full-screen form the render surface is the primary's back buffer and
     // went with it; the reference is dropped all the same.

@@ -32,6 +32,17 @@ bool MovieEngine::DrawFrame(QPainter& dc, const Rect& rect)
     // either direction: the blit copies it 1:1 and the painter stretches.
     const bool copy = dw <= mw && dh <= mh;
     const Rect scratch = copy ? Rect{m_rcMovie.left, m_rcMovie.top, dw, dh} : m_rcMovie;
+    // The scratch surface grows to the largest picture drawn: a thumbnail
+    // costs a thumbnail's memory, not a frame's.
+    if (!Covers(m_pFrame[1], scratch)) {
+        draw::SurfaceDesc desc;
+        m_pFrame[1]->GetSurfaceDesc(desc);
+        desc.width = std::max(desc.width, scratch.Width());
+        desc.height = std::max(desc.height, scratch.Height());
+        std::shared_ptr<draw::Surface> grown;
+        if (!m_pDD3 || media::Failed(m_pDD3->CreateSurface(desc, grown))) return false;
+        m_pFrame[1] = grown;
+    }
     media::Result blit;
     {
         // Held for this one blit only; the worker trades the kept frame's

@@ -69,6 +69,7 @@ bool MovieEngine::MakeSurfaces(bool fullScreen)
         if (Failed(m_pDD3->CreateSurface(offscreen, m_pBack))) return false;
     }
     if (Failed(m_pDD3->CreateSurface(offscreen, m_pFrame[0]))) return false;
+    offscreen.width = offscreen.height = 1;  // grown by DrawFrame to what it needs
     if (Failed(m_pDD3->CreateSurface(offscreen, m_pFrame[1]))) return false;
     if (Failed(m_pDD3->CreateClipper(m_pClipper))) return false;
     if (Failed(m_pPrimary->SetClipper(m_pClipper))) return false;

@@ -33,6 +33,8 @@ public:
     void SyncGeometry();
     // The window's client area in screen coordinates.
     engine::Rect ScreenRect() const;
+    // The surface last blitted is about to go: what it shows is kept.
+    void DropSource();
     // Parts the window must paint itself at its next paint (in the window's
     // own coordinates, or in screen coordinates).
     void Invalidate(const QRect& local);
@@ -54,12 +56,19 @@ protected:
     void customEvent(QEvent* event) override;
 
 private:
+    // Caller holds m_mutex. The window's own pixels, made (with what it
+    // shows) when they are not there; false when the memory cannot be had.
+    bool EnsurePixels();
+    QImage Shown();  // caller holds m_mutex
+
     QWidget* m_window;
-    QRegion m_invalid;     // interface thread only
-    qreal m_ratio = 1.0;   // device pixels per window unit; written by the interface thread only
+    QRegion m_invalid;  // interface thread only
     std::mutex m_mutex;
     // -- All the following fields are guarded by m_mutex.
-    engine::PixelStore m_pixels;
+    QSize m_size;                  // the window's size in screen pixels
+    qreal m_ratio = 1.0;           // device pixels per window unit; the interface thread, which alone writes it, also reads it unlocked
+    engine::PixelStore m_pixels;   // only while needed, see above
+    media::PixelBuffer m_direct;   // the frame shown as it lies, or none
     engine::PixelStore m_scratch;  // a stretched frame that only partly shows
     QPoint m_origin;               // the window's top-left in screen coordinates
     QRect m_presented;             // blitted since the last repaint request

@@ -6,8 +6,6 @@
 #include <cstring>
 
 extern "C" {
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
 #include <libavutil/opt.h>
 }
 
@@ -87,7 +85,7 @@ void AudioDecoder::BeginSerial(int serial)
     m_serial = serial;
     m_nextTime = AV_NOPTS_VALUE;
     m_swr.reset();  // its filter history belongs to the old position
-    m_tempoGraph.reset();
+    m_stretch.Reset();
     m_tempo = 1.0;
     const SeekRequest request = m_shared.CurrentSeek();
     m_trimming = request.serial == serial && request.active;
@@ -186,49 +184,19 @@ void AudioDecoder::HandleFrame(const AVFrame* frame)
     Stretch(data, frames, time);
 }
 
-bool AudioDecoder::BuildTempo(double tempo)
-{
-    m_tempoGraph.reset(avfilter_graph_alloc());
-    if (!m_tempoGraph) return false;
-    AVChannelLayout layout{};
-    av_channel_layout_default(&layout, m_outChannels);
-    char layoutName[64] = {};
-    av_channel_layout_describe(&layout, layoutName, sizeof layoutName);
-    av_channel_layout_uninit(&layout);
-
-    char args[256];
-    std::snprintf(args, sizeof args, "sample_rate=%d:sample_fmt=flt:channel_layout=%s:time_base=1/%d", m_outRate,
-                  layoutName, m_outRate);
-    char tempoArgs[64];
-    std::snprintf(tempoArgs, sizeof tempoArgs, "tempo=%.6f", tempo);
-    AVFilterContext* stretch = nullptr;
-    AVFilterGraph* graph = m_tempoGraph.get();
-    if (avfilter_graph_create_filter(&m_tempoIn, avfilter_get_by_name("abuffer"), "in", args, nullptr, graph) < 0 ||
-        avfilter_graph_create_filter(&stretch, avfilter_get_by_name("atempo"), "tempo", tempoArgs, nullptr, graph) <
-            0 ||
-        avfilter_graph_create_filter(&m_tempoOut, avfilter_get_by_name("abuffersink"), "out", nullptr, nullptr,
-                                     graph) < 0 ||
-        avfilter_link(m_tempoIn, 0, stretch, 0) < 0 || avfilter_link(stretch, 0, m_tempoOut, 0) < 0 ||
-        avfilter_graph_config(graph, nullptr) < 0) {
-        m_tempoGraph.reset();
-        return false;
-    }
-    m_tempoPts = 0;
-    return true;
-}
-
 void AudioDecoder::Stretch(const float* data, int frames, StreamTime time)
 {
     const double unitsPerFrame = static_cast<double>(kUnitsPerSecond) / m_outRate;
     const double tempo = m_shared.rate.load();
     if (tempo != m_tempo) {
         m_tempo = tempo;
-        m_tempoGraph.reset();
+        m_stretch.Reset();
         m_tempoTime = AV_NOPTS_VALUE;
+        m_tempoPts = 0;
         // Without the filter the sound plays at normal speed; better than none.
-        if (tempo != 1.0) BuildTempo(tempo);
+        if (tempo != 1.0) m_stretch.Build(tempo, m_outRate, m_outChannels);
     }
-    if (!m_tempoGraph) return Write(data, frames, time, unitsPerFrame);
+    if (!m_stretch.Built()) return Write(data, frames, time, unitsPerFrame);
 
     if (m_tempoTime == AV_NOPTS_VALUE) m_tempoTime = time;
     AVFrame* in = m_tempoFrame.get();
@@ -241,11 +209,11 @@ void AudioDecoder::Stretch(const float* data, int frames, StreamTime time)
     m_tempoPts += frames;
     if (av_frame_get_buffer(in, 0) < 0) return;
     std::memcpy(in->data[0], data, sizeof(float) * static_cast<std::size_t>(frames) * m_outChannels);
-    if (av_buffersrc_add_frame(m_tempoIn, in) < 0) return;
+    if (!m_stretch.Push(in)) return;
 
     const double stretched = unitsPerFrame * tempo;
     AVFrame* out = m_stretched.get();
-    while (av_buffersink_get_frame(m_tempoOut, out) >= 0) {
+    while (m_stretch.Pull(out)) {
         const int n = out->nb_samples;
         Write(reinterpret_cast<const float*>(out->data[0]), n, m_tempoTime, stretched);
         m_tempoTime += static_cast<StreamTime>(std::llround(n * stretched));

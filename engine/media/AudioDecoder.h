@@ -10,6 +10,7 @@
 #include "engine/media/AudioRing.h"
 #include "engine/media/Clock.h"
 #include "engine/media/StreamShared.h"
+#include "engine/media/TempoFilter.h"
 
 namespace media {
 
@@ -31,7 +32,6 @@ private:
     void ReceiveAll();
     void HandleFrame(const AVFrame* frame);
     bool Convert(const AVFrame* frame, int& frames);
-    bool BuildTempo(double tempo);
     void Stretch(const float* data, int frames, StreamTime time);
     void Write(const float* data, int frames, StreamTime time, double unitsPerFrame);
 
@@ -57,9 +57,7 @@ private:
     bool m_trimming = false;
     StreamTime m_target = 0;
     // The tempo filter, present while the rate is not 1.
-    AvFilterGraphPtr m_tempoGraph;
-    AVFilterContext* m_tempoIn = nullptr;
-    AVFilterContext* m_tempoOut = nullptr;
+    TempoFilter m_stretch;
     double m_tempo = 1.0;
     StreamTime m_tempoTime = AV_NOPTS_VALUE;  // stream time of the next stretched sample
     std::int64_t m_tempoPts = 0;

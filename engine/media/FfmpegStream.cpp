@@ -22,7 +22,7 @@ constexpr std::size_t kMaxQueuedAudioPackets = 600;
 constexpr std::size_t kMaxAudioPacketBytes = 4u << 20;
 // Decoded pictures waiting for their time: enough to absorb the decoder's
 // jitter, few enough that 1080p stays small (8 MB each in RGB, 3 MB as YUV).
-constexpr std::size_t kMaxQueuedFrames = 3;
+constexpr std::size_t kMaxQueuedFrames = 2;
 // Sound decoded ahead of the device: a quarter second (rate / 4 frames), so
 // a change of rate is heard soon after it is made.
 constexpr int kRingFractionOfSecond = 4;

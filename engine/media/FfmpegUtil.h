@@ -7,7 +7,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
 #include <libswresample/swresample.h>
@@ -36,9 +35,6 @@ struct SwsFree {
 struct SwrFree {
     void operator()(SwrContext* p) const { swr_free(&p); }
 };
-struct FilterGraphFree {
-    void operator()(AVFilterGraph* p) const { avfilter_graph_free(&p); }
-};
 
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
@@ -46,7 +42,6 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
-using AvFilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphFree>;
 
 inline constexpr AVRational kStreamTimeBase{1, static_cast<int>(kUnitsPerSecond)};
 

@@ -5,11 +5,14 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
 #include "MediaTestSupport.h"
+#include "engine/media/FfmpegUtil.h"
+#include "engine/media/TempoFilter.h"
 
 namespace media {
 namespace {
@@ -84,6 +87,42 @@ TEST(Sound, VolumeOutsideTheScaleIsRefused)
     long v = 1;
     s.audio->GetVolume(v);
     EXPECT_EQ(v, 0);
+}
+
+}  // namespace
+}  // namespace media
+
+namespace media {
+namespace {
+
+// The filter library is loaded on first use: a tone stretched to double
+// speed comes out half as long at the same pitch.
+TEST(Tempo, DoubleSpeedHalvesTheSoundAndKeepsItsPitch)
+{
+    constexpr int kRate = 44100;
+    TempoFilter tempo;
+    ASSERT_TRUE(tempo.Build(2.0, kRate, 1));
+    FramePtr in(av_frame_alloc());
+    in->format = AV_SAMPLE_FMT_FLT;
+    in->sample_rate = kRate;
+    av_channel_layout_default(&in->ch_layout, 1);
+    in->nb_samples = kRate;
+    ASSERT_EQ(av_frame_get_buffer(in.get(), 0), 0);
+    auto* tone = reinterpret_cast<float*>(in->data[0]);
+    for (int i = 0; i < kRate; ++i) tone[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * 440.0 * i / kRate));
+    ASSERT_TRUE(tempo.Push(in.get()));
+    ASSERT_TRUE(tempo.Push(nullptr));  // the end: out with what is left
+    std::vector<float> out;
+    FramePtr piece(av_frame_alloc());
+    while (tempo.Pull(piece.get())) {
+        const auto* data = reinterpret_cast<const float*>(piece->data[0]);
+        out.insert(out.end(), data, data + piece->nb_samples);
+        av_frame_unref(piece.get());
+    }
+    EXPECT_NEAR(static_cast<double>(out.size()), kRate / 2.0, kRate / 20.0);
+    int crossings = 0;
+    for (std::size_t i = 1; i < out.size(); ++i) crossings += (out[i - 1] < 0) != (out[i] < 0);
+    EXPECT_NEAR(crossings / 2.0 / (static_cast<double>(out.size()) / kRate), 440.0, 10.0);
 }
 
 }  // namespace
