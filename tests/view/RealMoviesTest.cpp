@@ -137,7 +137,7 @@ TEST_F(RealMovies, ACutDownloadEndsAtItsLastPicture)
     ASSERT_TRUE(QFile::resize(cut, QFileInfo(cut).size() / 2));
     ASSERT_EQ(view->OpenMovieFile(QFile::encodeName(cut)), 0);
     engine->Pause();
-    EXPECT_EQ(engine->GetTotalFrames(), 50);  // as the header says
+    const int total = engine->GetTotalFrames();
     // Once the file has been read, the last position shows the last picture.
     int last = -1;
     ASSERT_TRUE(WaitFor([&] {
@@ -146,6 +146,9 @@ TEST_F(RealMovies, ACutDownloadEndsAtItsLastPicture)
         last = Kept();
         return last > 0 && last < 49;
     }));
+    // Counted as the header says until the reading, which may be done
+    // already, has found the pictures there are.
+    EXPECT_TRUE(total == 50 || total >= last) << total;
     EXPECT_EQ(ReadFrameNumber(Painted()), last);
     // Played from just before it, it ends there.
     engine->Seek(last - 3, MovieEngine::SeekOnly);
