@@ -73,11 +73,44 @@ TEST_F(Engine, OpensAMovieAtItsSizeAndShowsTheFramesItIsToldToAndNoOther)
     e.Play();
     ASSERT_TRUE(WaitFor([&] { return Kept(e) >= 30; }));
     EXPECT_LE(Kept(e), 34);
+    // Play while playing goes on from where it was.
+    const int before = Kept(e);
+    e.Play();
+    EXPECT_EQ(e.GetPlayState(), MovieEngine::Playing);
+    ASSERT_TRUE(WaitFor([&] { return Kept(e) > before; }));
+    EXPECT_LE(Kept(e), before + 3);
     // SeekTrack while playing stops playing and shows the frame.
     e.Seek(40, MovieEngine::SeekTrack);
     ASSERT_TRUE(Idle());
     EXPECT_EQ(Kept(e), 40);
     EXPECT_EQ(e.StreamPosition(), 40 * kFrame);
+}
+
+TEST_F(Engine, TheEndIsReportedUntilPlayPauseOrSeek)
+{
+    OpenPaused("short.avi");
+    e.Play();
+    ASSERT_TRUE(WaitFor([&] { return e.IsAtEnd() == 1; }));
+    EXPECT_EQ(e.GetPlayState(), MovieEngine::Idle);
+    EXPECT_EQ(Kept(e), 9);
+    EXPECT_EQ(e.IsAtEnd(), 1);  // it stays
+    // A mode that is none of the three changes nothing but the flag.
+    e.Seek(3, 3);
+    EXPECT_EQ(e.IsAtEnd(), 0);
+    EXPECT_EQ(e.GetPlayState(), MovieEngine::Idle);
+    EXPECT_EQ(Kept(e), 9);
+    // Pause, a seek and play each clear it.
+    for (const bool pause : {true, false}) {
+        e.Seek(0, MovieEngine::SeekOnly);
+        e.Play();
+        ASSERT_TRUE(WaitFor([&] { return e.IsAtEnd() == 1; }));
+        if (pause) e.Pause();
+        else e.Seek(0, MovieEngine::SeekOnly);
+        EXPECT_EQ(e.IsAtEnd(), 0);
+    }
+    e.Play();
+    EXPECT_EQ(e.IsAtEnd(), 0);
+    EXPECT_EQ(e.GetPlayState(), MovieEngine::Playing);
 }
 
 // A taskbar the test can see.

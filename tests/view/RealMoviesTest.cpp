@@ -74,6 +74,7 @@ TEST_F(RealMovies, TurnedPicturesStandUprightEverywhere)
         EXPECT_EQ(engine->ScreenRect(), box);
         EXPECT_EQ(ReadFrameNumber(engine->FullScreenWnd()->Target().Snapshot().copy(engine::ToQRect(box))), 7);
         Command(ID_FULL_SCREEN);
+        EXPECT_EQ(Kept(), 7);  // back in the window, still paused on it
     }
 }
 
