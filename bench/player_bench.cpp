@@ -41,7 +41,8 @@ namespace {
 
 constexpr int kSteps = 200;
 constexpr int kSeeks = 20;
-constexpr double kMiddleSeconds = 10.0;  // the generated movies are 20 s long
+constexpr double kMiddleSeconds = 10.0;    // the generated movies are 20 s long or more
+constexpr double kSeekSpanSeconds = 20.0;  // seeks go to places in the first 20 s
 
 double Percentile(std::vector<double> v, double p)
 {
@@ -112,8 +113,7 @@ int Ours(const QByteArray& movie, bool steps)
     engine.Pause();
     if (!steps) {
         std::vector<double> times;
-        const double length = static_cast<double>(engine.GetDuration()) / media::kUnitsPerSecond;
-        for (const double at : SeekTargets(length))
+        for (const double at : SeekTargets(kSeekSpanSeconds))
             times.push_back(shown([&] { engine.Seek(frameAt(at), engine::MovieEngine::SeekAndShow); }));
         Report("reelscope", "exact seek", times);
         return 0;
@@ -202,7 +202,7 @@ int Mpv(const QString& movie, bool steps)
     };
     if (!steps) {
         std::vector<double> times;
-        for (const double at : SeekTargets(20.0))
+        for (const double at : SeekTargets(kSeekSpanSeconds))
             times.push_back(timed(R"({"command":["seek",)" + std::to_string(at) + R"(,"absolute+exact"]})",
                                   "playback-restart"));
         Report("mpv", "exact seek", times);

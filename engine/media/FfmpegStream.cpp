@@ -31,7 +31,8 @@ constexpr int kRingFractionOfSecond = 4;
 constexpr std::int64_t kMaxWaitNs = 50'000'000;
 // A step forward no further than this takes the pictures the running
 // decoder has ready or soon will, passing over those before the target
-// unconverted; a longer one seeks from the key frame before the target.
+// unconverted; a longer one seeks from the key frame before the target. A
+// step back no further keeps the pictures decoded on the way.
 constexpr StreamTime kPickAhead = kUnitsPerSecond;
 // How often a step forward that waits for the decoder's next picture looks.
 constexpr std::int64_t kPickPollNs = 1'000'000;
@@ -328,7 +329,9 @@ Result FfmpegStream::Seek(StreamTime time)
         m_pick.reset();
         m_pickHeld.reset();
         m_redeliver = false;
-        back = m_last && time < m_lastTime;
+        // A step back (or a few): the pictures on the way are kept for the
+        // steps that follow. A seek further back is a jump like any other.
+        back = m_last && time < m_lastTime && m_lastTime - time <= kPickAhead;
         auto holds = [&](StreamTime t) { return m_shared.Place(t, time).holds; };
         if (LastFrameHolds(time)) {
             m_redeliver = true;

@@ -1,67 +1,51 @@
-// The main window as a person meets it: fitting around the picture, the
-// caption, drops, the status panes, a bad file, the about box's texts.
+// The main window as a person meets it: its size, the caption, the status
+// panes, the context menus, a bad file, the command line, drops, and a
+// desktop without a session bus; every command's enable and check rule, and
+// what a disabled command does from any source: nothing; what the program
+// keeps between runs: the switches, the top-most frame, the recent files,
+// and what it does with a store it cannot read.
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QDropEvent>
-#include <QFile>
-#include <QMimeData>
-#include <QApplication>
+#include <QAction>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDBusConnection>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QSettings>
 #include <QStatusBar>
-#include <QTimer>
+#include <QTest>
 #include <QToolBar>
-#include <QUrl>
 #include <QWindow>
+#include <array>
+#include <filesystem>
 
 #include "PlayerFixture.h"
-#include "resources/UiResources.h"
+#include "app/RecentFileList.h"
 
 namespace playertest {
 namespace {
 
+const QString kOpenFailed = QStringLiteral("Could not Open format not supported. ?");
+
 class Window : public PlayerFixture {};
-
-TEST_F(Window, FitsTheViewToAnExactClientSize)
-{
-    Start();
-    for (const QSize wanted : {QSize(320, 240), QSize(640, 480), QSize(320, 240), QSize(500, 300)}) {
-        frame->FitClientToSize(wanted.width(), wanted.height());
-        EXPECT_EQ(view->size(), wanted);
-    }
-}
-
-TEST_F(Window, OpeningShowsTheMovieAtItsSizeWithTheFileNameAsCaption)
-{
-    Start();
-    EXPECT_EQ(frame->windowTitle(), "Reelscope");
-    ASSERT_TRUE(Open("odd.avi"));
-    EXPECT_EQ(frame->windowTitle(), "odd.avi");
-    EXPECT_EQ(engine->size(), QSize(321, 241));
-    EXPECT_EQ(view->size(), QSize(321, 241));
-    EXPECT_EQ(engine->pos(), QPoint(0, 0));
-}
-
-TEST_F(Window, TheCaptionIsTheFileNameExactly)
-{
-    QTemporaryDir dir;
-    Start();
-    // Only slashes separate folders; nothing in a name is Qt's to interpret.
-    for (const QString& name : {QStringLiteral("Live: Tokyo\\2019.avi"), QStringLiteral("clip[*].avi")}) {
-        const QString named = dir.path() + "/" + name;
-        ASSERT_TRUE(QFile::copy(QString::fromStdString(MoviePath("short.avi")), named));
-        ASSERT_EQ(view->OpenMovieFile(QFile::encodeName(named)), 0);
-        EXPECT_EQ(frame->windowHandle()->title(), name);
-    }
-}
 
 TEST_F(Window, TheFirstWindowIs400By400WithItsFrame)
 {
     Start();
     EXPECT_EQ(frame->frameGeometry().size(), QSize(400, 400));
+}
+
+TEST_F(Window, TheCaptionIsTheFileNameExactly)
+{
+    Start();
+    EXPECT_EQ(frame->windowTitle(), "Reelscope");
+    // Only slashes separate folders; nothing in a name is Qt's to interpret.
+    for (const QString& name : {QStringLiteral("Live: Tokyo\\2019.avi"), QStringLiteral("clip[*].avi"),
+                                QStringLiteral("It's a \"movie\" 映画.avi")}) {
+        ASSERT_EQ(view->OpenMovieFile(CopyMovie("short.avi", name)), 0);
+        EXPECT_EQ(frame->windowHandle()->title(), name);
+    }
 }
 
 TEST_F(Window, NarrowFramesCutTheRightHandPanesOffWithoutOverlapping)
@@ -96,31 +80,13 @@ TEST_F(Window, NoContextMenuButThePlayersOwn)
     }
 }
 
-TEST_F(Window, TheDisplaySizesAndTheLayoutKeepTheAspectRatio)
-{
-    Start();
-    ASSERT_TRUE(Open("odd.avi"));
-    Command(ID_SIZE_HALF);
-    EXPECT_EQ(engine->size(), QSize(160, 120));  // 321 x 241 at 50 %, truncated
-    EXPECT_EQ(view->size(), QSize(160, 120));
-    Command(ID_SIZE_DOUBLE);
-    EXPECT_EQ(engine->size(), QSize(642, 482));
-    // A wider, lower client centres the picture at its aspect ratio.
-    frame->FitClientToSize(800, 482);
-    EXPECT_EQ(engine->geometry(), QRect((800 - 642) / 2, 0, 642, 482));
-    // A narrower, higher one letter-boxes it.
-    frame->FitClientToSize(642, 600);
-    EXPECT_EQ(engine->geometry(), QRect(0, (600 - 482) / 2, 642, 482));
-}
-
 TEST_F(Window, ABadFileShowsItsMessageAndLeavesNoMovie)
 {
     Start();
     ASSERT_TRUE(Open("mjpeg.avi"));
     ASSERT_TRUE(WaitFor([&] { return !ShowsIdlePicture(); }));
     EXPECT_FALSE(Open("random.avi"));
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0], "Could not Open format not supported. ?");
+    EXPECT_EQ(messages.texts, std::vector<QString>{kOpenFailed});
     EXPECT_EQ(engine->GetPlayState(), -1);
     EXPECT_EQ(frame->windowTitle(), "mjpeg.avi");  // unchanged by the failure
     EXPECT_EQ(player->RecentFiles().Count(), 1);
@@ -132,10 +98,9 @@ TEST_F(Window, SoundWithoutPictureAsTheFirstMovieLeavesNoMovieWhileItsMessageIsU
 {
     // Continuous play on: the tick that runs under the message must find no
     // movie to restart.
-    WriteSettings(QStringLiteral("[MCI]\nAutoReplay=1\n"));
+    WriteSettings("[MCI]\nAutoReplay=1\n");
     Start(MovieBytes("audioonly.avi"));
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0], "Initialization failure in InitRenderToSurface");
+    EXPECT_EQ(messages.texts, std::vector<QString>{"Initialization failure in InitRenderToSurface"});
     EXPECT_EQ(engine->GetPlayState(), -1);
     EXPECT_TRUE(ShowsIdlePicture());
     ASSERT_TRUE(Open("short.avi"));
@@ -144,17 +109,15 @@ TEST_F(Window, SoundWithoutPictureAsTheFirstMovieLeavesNoMovieWhileItsMessageIsU
 
 TEST_F(Window, TheCommandLineIsOnePath)
 {
-    QTemporaryDir dir;
-    const QString spaced = dir.path() + "/two words.avi";
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(MoviePath("short.avi")), spaced));
-    Start(QFile::encodeName(spaced));
+    const QByteArray spaced = CopyMovie("short.avi", "two words.avi");
+    Start(spaced);
     EXPECT_EQ(frame->windowTitle(), "two words.avi");
     EXPECT_GE(engine->GetPlayState(), 0);
     // Quotes are part of the path, so a quoted name is not opened.
-    Start("\"" + QFile::encodeName(spaced) + "\"");
+    Start("\"" + spaced + "\"");
     EXPECT_EQ(engine->GetPlayState(), -1);
     EXPECT_EQ(frame->windowTitle(), "Reelscope");
-    EXPECT_EQ(messages.texts.back(), "Could not Open format not supported. ?");
+    EXPECT_EQ(messages.texts.back(), kOpenFailed);
 }
 
 TEST_F(Window, ADropOpensItsFirstFileOnce)
@@ -167,25 +130,255 @@ TEST_F(Window, ADropOpensItsFirstFileOnce)
     EXPECT_TRUE(messages.texts.empty());
     // A folder is refused with the open failure's message.
     Drop(frame, {QUrl::fromLocalFile(QDir::tempPath())});
-    EXPECT_EQ(messages.texts.back(), "Could not Open format not supported. ?");
+    EXPECT_EQ(messages.texts, std::vector<QString>{kOpenFailed});
     // An address that is no local file is not taken at all.
-    const auto shown = messages.texts.size();
     Drop(frame, {QUrl("https://example.com/movie.avi")});
-    EXPECT_EQ(messages.texts.size(), shown);
+    EXPECT_EQ(messages.texts.size(), 1u);
 }
 
-TEST_F(Window, StatusPanesStartEmptyUntilTheFirstTick)
+// These tests run without a session bus (tests/CMakeLists.txt), where the
+// player's place on the desktop is simply missing, without a word.
+TEST_F(Window, WithoutASessionBusThePlayerPlaysAndSaysNothing)
+{
+    ASSERT_FALSE(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("probe")).isConnected());
+    QDBusConnection::disconnectFromBus(QStringLiteral("probe"));
+    Start(MovieBytes("h264.mp4"));
+    EXPECT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
+    player.reset();  // and leaves as quietly
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+
+enum Check { Never, Unchecked, Checked };  // how a command starts, when it carries a check mark
+
+struct Rule {
+    int id;
+    bool withoutMovie;  // enabled with no movie
+    bool withMovie;     // and with a seekable movie open
+    Check check = Never;
+};
+
+const Rule kRules[] = {
+    {ID_FILE_OPEN, true, true},       {ID_EDIT_COPY, true, true},        {ID_TIME_DISPLAY, true, true},
+    {ID_PLAY, false, true},           {ID_PAUSE, false, true},           {ID_STOP, false, true},
+    {ID_GO_START, false, true},       {ID_GO_END, false, true},          {ID_AUTO_REPLAY, true, true, Unchecked},
+    {ID_VIEW_SCROLL, true, true, Unchecked},  {ID_VIEW_SCROLLBAR, true, true, Unchecked},
+    {ID_FULL_SCREEN, false, true, Unchecked}, {ID_SPEED_HALF, false, true}, {ID_SPEED_NORMAL, false, true},
+    {ID_SPEED_DOUBLE, false, true},   {ID_SIZE_HALF, false, true},       {ID_SIZE_NORMAL, false, true},
+    {ID_SIZE_DOUBLE, false, true},    {ID_VOLUME_UP, false, true},       {ID_VOLUME_DOWN, false, true},
+    {ID_VOLUME_MUTE, false, true, Unchecked}, {ID_VIEW_TOPMOST, true, true, Unchecked}, {ID_APP_ABOUT, true, true},
+    {ID_APP_EXIT, true, true},        {ID_VIEW_TOOLBAR, true, true, Checked}, {ID_VIEW_STATUS_BAR, true, true, Checked},
+    {ID_STEP_FORWARD, false, true},   {ID_STEP_BACK, false, true},       {ID_SKIP_FORWARD, false, true},
+    {ID_SKIP_BACK, false, true},      {ID_PAGE_FORWARD, false, true},    {ID_PAGE_BACK, false, true},
+    {ID_LEAVE_FULL_SCREEN, false, false},  // only in full screen
+    // Nothing handles these: disabled always.
+    {ID_REVERSE_PLAY, false, false},  {ID_EDIT_PASTE, false, false},     {ID_EDIT_CUT, false, false},
+    {ID_EDIT_UNDO, false, false},     {ID_NEXT_PANE, false, false},      {ID_PREV_PANE, false, false},
+    {ID_FILE_MRU_FILE1, false, true},  // enabled while there is a first recent file
+};
+
+class CommandRules : public PlayerFixture {};
+
+TEST_F(CommandRules, EveryCommandIsEnabledAndCheckedByItsRule)
 {
     Start();
-    EXPECT_EQ(frame->PaneText(0), "");
-    EXPECT_EQ(frame->PaneText(1), "Frame");
-    EXPECT_EQ(frame->PaneText(2), "");
-    view->OnTimer();
-    EXPECT_EQ(frame->PaneText(0), "Ready");
-    EXPECT_EQ(frame->PaneText(2), "0");
+    for (const Rule& rule : kRules) EXPECT_EQ(State(rule.id).enabled, rule.withoutMovie) << ui::FindCommand(rule.id)->name;
     ASSERT_TRUE(Open("mjpeg.avi"));
-    view->OnTimer();
-    EXPECT_EQ(frame->PaneText(0), "Play");
+    for (const Rule& rule : kRules) {
+        const char* name = ui::FindCommand(rule.id)->name;
+        EXPECT_EQ(State(rule.id).enabled, rule.withMovie) << name;
+        EXPECT_EQ(State(rule.id).checked, rule.check == Checked) << name;
+        if (rule.check == Never) continue;
+        // A switch's check follows it both ways.
+        Command(rule.id);
+        EXPECT_EQ(State(rule.id).checked, rule.check == Unchecked) << name;
+        Command(rule.id);
+        EXPECT_EQ(State(rule.id).checked, rule.check == Checked) << name;
+    }
+}
+
+TEST_F(CommandRules, ADisabledCommandDoesNothingWhateverSendsIt)
+{
+    Start();
+    ASSERT_TRUE(Open("mjpeg.avi"));
+    ASSERT_TRUE(WaitFor([&] { return Kept() >= 0; }));
+    // The keys reach their commands: the copy key copies...
+    QGuiApplication::clipboard()->clear();
+    QApplication::setActiveWindow(frame);
+    QTest::keyClick(frame, Qt::Key_Insert, Qt::ControlModifier);
+    EXPECT_FALSE(QGuiApplication::clipboard()->image().isNull());
+    // The toolbar's play button was enabled by the idle refresh...
+    QAction* play = frame->Commands().Action(ID_PLAY);
+    frame->Commands().Refresh(play);
+    ASSERT_TRUE(play->isEnabled());
+    // ...then the movie goes, and the button is pressed before the next refresh.
+    EXPECT_NE(view->OpenMovieFile(MovieBytes("random.avi")), 0);
+    play->trigger();
+    EXPECT_EQ(engine->GetPlayState(), -1);
+}
+
+
+QByteArray Garbage()
+{
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i) garbage += char((i * 7919) & 0xff);
+    return garbage;
+}
+
+// The switches, each with its command and its key in the store.
+const std::pair<int, const char*> kSwitches[] = {{ID_TIME_DISPLAY, "MCI/FrameTime"},
+                                                 {ID_AUTO_REPLAY, "MCI/AutoReplay"},
+                                                 {ID_VIEW_SCROLL, "MCI/PreViewFlag"},
+                                                 {ID_VIEW_SCROLLBAR, "MCI/ScrollBar"},
+                                                 {ID_VIEW_TOPMOST, "MainFrame/TopMost"}};
+using Switches = std::array<bool, std::size(kSwitches)>;
+
+struct Store {
+    const char* name;
+    QByteArray file;  // the settings file before the start; empty: none
+    Switches on;      // as read, in the order of kSwitches
+    QByteArray recent;  // the one recent file, if any
+    bool keptAside;     // the file could not be read and is kept beside the new one
+    friend void PrintTo(const Store& s, std::ostream* os) { *os << s.name; }
+};
+
+class Settings : public PlayerFixture, public ::testing::WithParamInterface<Store> {
+protected:
+    Switches Read()
+    {
+        const Switches on = {view->m_bShowTime, view->m_bAutoReplay, view->m_bStrip, view->m_bScrollBar, frame->IsTopMost()};
+        EXPECT_EQ(frame->PaneText(1), on[0] ? "Time" : "Frame");
+        EXPECT_EQ(State(ID_VIEW_TOPMOST).checked, on[4]);
+        EXPECT_EQ(bool(frame->windowFlags() & Qt::WindowStaysOnTopHint), on[4]);
+        return on;
+    }
+    std::map<QString, QString> Stored()
+    {
+        QSettings file(SettingsFile(), QSettings::IniFormat);
+        std::map<QString, QString> values;
+        for (const QString& k : file.allKeys()) values[k] = file.value(k).toString();
+        return values;
+    }
+};
+
+TEST_P(Settings, AreReadAsWrittenOrAsOffEachWrittenAtOnceAndAStoreThatCannotBeReadIsKeptAside)
+{
+    const Store& s = GetParam();
+    if (!s.file.isEmpty()) WriteSettings(s.file);
+    Start();
+    EXPECT_EQ(Read(), s.on);
+    EXPECT_EQ(player->RecentFiles().Count(), s.recent.isEmpty() ? 0 : 1);
+    EXPECT_EQ(State(ID_FILE_MRU_FILE1).enabled, !s.recent.isEmpty());
+    if (s.file.isEmpty()) {
+        // A first run writes nothing until something changes.
+        player.reset();
+        EXPECT_FALSE(QFile::exists(SettingsFile()));
+        Start();
+    }
+    // Each switch writes its own key at once, and only that.
+    Switches switched = s.on;
+    for (std::size_t i = 0; i < switched.size(); ++i) {
+        auto before = Stored();
+        Command(kSwitches[i].first);
+        switched[i] = !switched[i];
+        auto after = Stored();
+        const QString key = QString::fromLatin1(kSwitches[i].second);
+        EXPECT_EQ(after[key], switched[i] ? "1" : "0") << key.toStdString();
+        after.erase(key);
+        before.erase(key);
+        if (!s.keptAside) {
+            EXPECT_EQ(after, before) << key.toStdString();
+        }
+    }
+    // What could not be read is kept whole beside the new file.
+    EXPECT_EQ(ReadFile(SettingsFile() + ".damaged"), s.keptAside ? s.file : QByteArray());
+    // A restart brings the switches back, and the recent files read are
+    // kept, the new one first.
+    Start();
+    EXPECT_EQ(Read(), switched);
+    ASSERT_TRUE(Open("short.avi"));
+    EXPECT_EQ(player->RecentFiles().Path(0), MovieBytes("short.avi"));
+    if (!s.recent.isEmpty()) {
+        EXPECT_EQ(player->RecentFiles().Path(1), s.recent);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stores, Settings,
+    ::testing::Values(Store{"FirstRun", {}, {}, {}, false},
+                      Store{"AnyNumberButZeroIsOn", "[MCI]\nAutoReplay=2\nFrameTime=-7\n[MainFrame]\nTopMost=2\n",
+                            {true, true, false, false, true}, {}, false},
+                      Store{"WhatIsNoNumberIsOff", "[MCI]\nAutoReplay=yes\nScrollBar=\nPreViewFlag=0x1\n", {}, {}, false},
+                      Store{"GoodWithAComment", "; comment\n[MCI]\nAutoReplay=1\n\n[MainFrame]\nTopMost=0\n",
+                            {false, true, false, false, false}, {}, false},
+                      Store{"Garbage", Garbage(), {}, {}, true},
+                      Store{"RecentFileAmongDamage",
+                            "[Recent%20File%20List]\nFile1=/no/such/movie.avi\n[MCI\nAutoReplay=on\n"
+                            "garbage line without equals\n",
+                            {}, "/no/such/movie.avi", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class RecentFiles : public PlayerFixture {};
+
+TEST_F(RecentFiles, FourCleanPathsNewestFirstSavedAsTheyChange)
+{
+    Start();
+    ASSERT_TRUE(Open("mjpeg.avi"));
+    ASSERT_TRUE(Open("h264.mp4"));
+    // However the same file is named, it is one entry.
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(QStringLiteral(TEST_MOVIE_DIR));
+    ASSERT_EQ(view->OpenMovieFile("./mjpeg.avi"), 0);
+    ASSERT_EQ(view->OpenMovieFile("..//testmovies/./mjpeg.avi"), 0);
+    QDir::setCurrent(saved);
+    app::RecentFileList& recent = player->RecentFiles();
+    ASSERT_EQ(recent.Count(), 2);
+    EXPECT_EQ(recent.Path(0), MovieBytes("mjpeg.avi"));
+    EXPECT_EQ(recent.Path(1), MovieBytes("h264.mp4"));
+    // Saved as they change, so a program that is killed keeps them.
+    app::RecentFileList reloaded;
+    reloaded.Load();
+    ASSERT_EQ(reloaded.Count(), 2);
+    EXPECT_EQ(reloaded.Path(0), MovieBytes("mjpeg.avi"));
+    // Four at most, the oldest falling off.
+    for (const char* movie : {"mpeg4.avi", "mpeg1.mpg", "wmv2.asf", "h264.mkv"}) ASSERT_TRUE(Open(movie));
+    ASSERT_EQ(recent.Count(), 4);
+    EXPECT_EQ(recent.Path(0), MovieBytes("h264.mkv"));
+    EXPECT_EQ(recent.Path(3), MovieBytes("mpeg4.avi"));
+    // Numbered in the menu.
+    EXPECT_TRUE(recent.MenuText(0).startsWith("&1 "));
+    EXPECT_TRUE(recent.MenuText(0).endsWith("h264.mkv"));
+}
+
+TEST_F(RecentFiles, OneThatNoLongerOpensIsRemovedAndOneNamedByAnyBytesOpensAfterARestart)
+{
+    Start();
+    EXPECT_EQ(ui::MenuText(ID_FILE_MRU_FILE1), "最近使ったﾌｧｲﾙ");  // the greyed item of an empty list
+    const QByteArray gone = CopyMovie("short.avi", "gone.avi");
+    // Bytes that are not UTF-8, made by their bytes: text would not carry them.
+    const QByteArray foreign = QFile::encodeName(m_files.path()) + "/caf\xe9-\xff.avi";
+    std::filesystem::copy_file(MoviePath("short.avi"), foreign.toStdString());
+    ASSERT_EQ(view->OpenMovieFile(gone), 0);
+    ASSERT_EQ(view->OpenMovieFile(foreign), 0);
+    ASSERT_TRUE(QFile::remove(QFile::decodeName(gone)));
+    Start();
+    ASSERT_EQ(player->RecentFiles().Path(0), foreign);
+    Command(ID_FILE_MRU_FILE1 + 1);
+    EXPECT_EQ(messages.texts.back(), "Could not Open format not supported. ?");
+    ASSERT_EQ(player->RecentFiles().Count(), 1);
+    Command(ID_FILE_MRU_FILE1);
+    EXPECT_EQ(engine->GetPlayState(), MovieEngine::Playing);
+    EXPECT_EQ(view->MoviePath(), foreign);
+}
+
+TEST(RecentFileNames, LongPathsKeepTheRootAndTheWholeName)
+{
+    for (const auto& [path, shown] :
+         {std::pair{"/tmp/b.avi", "/tmp/b.avi"},
+          {"/home/someone/Videos/holiday/beach.avi", "/.../Videos/holiday/beach.avi"},
+          {"/home/someone/Videos/2026/summer-holiday/beach.avi", "/.../summer-holiday/beach.avi"},
+          {"/home/a-very-long-name-indeed-for-a-file.avi", "a-very-long-name-indeed-for-a-file.avi"}})
+        EXPECT_EQ(app::RecentFileList::Abbreviate(path, 30), shown);
 }
 
 }  // namespace

@@ -23,12 +23,9 @@
 #include <set>
 
 #include "PlayerFixture.h"
-#include "resources/CommandIds.h"
 
 namespace playertest {
 namespace {
-
-using engine::MovieEngine;
 
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
@@ -49,6 +46,7 @@ public:
     {
         m_dir = std::make_unique<QTemporaryDir>();  // made now: Qt objects want the application
         m_daemon = std::make_unique<QProcess>();
+        DiesWithTheTest(*m_daemon);
         QFile config(m_dir->filePath(QStringLiteral("bus.conf")));
         ASSERT_TRUE(config.open(QIODevice::WriteOnly));
         config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen><auth>EXTERNAL</auth>"
@@ -57,7 +55,6 @@ public:
                          .arg(m_dir->path())
                          .toUtf8());
         config.close();
-        DiesWithTheTest(*m_daemon);
         m_daemon->start(QStringLiteral("dbus-daemon"), {"--config-file=" + config.fileName(), "--nofork", "--print-address"});
         ASSERT_TRUE(WaitFor([&] { return m_daemon->canReadLine(); })) << "dbus-daemon: scripts/setup.sh installs it";
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_daemon->readLine().trimmed());
@@ -182,14 +179,6 @@ protected:
         return static_cast<int>(m_standIn.held.size());
     }
 
-    QDBusConnection m_client{QString()};
-    QDBusConnection m_standInBus{QString()};
-    InhibitStandIn m_standIn;
-    QThread m_thread;
-};
-
-class Mpris : public DesktopFixture {
-protected:
     static QString Seconds(engine::StreamTime time) { return QString::number(time / 1e7, 'f', 6); }
     void ExpectStatus(const char* command, int state, const char* status)
     {
@@ -197,7 +186,35 @@ protected:
         EXPECT_TRUE(WaitFor([&] { return engine->GetPlayState() == state; })) << command;
         EXPECT_EQ(Ctl({"status"}), status) << command;
     }
+    // Plays a movie and leaves it each way in turn.
+    void ExpectHeldOnlyWhilePlaying(const std::vector<std::string>& ways)
+    {
+        const std::map<std::string, std::function<void()>> leave = {
+            {"pause", [this] { Command(ID_PAUSE); }},
+            {"stop", [this] { Command(ID_STOP); }},
+            {"the end", [] {}},
+            {"a failed open", [this] { view->OpenMovieFile("/nonexistent/movie.avi"); }},
+            {"exit", [this] { player.reset(); }},
+        };
+        for (const std::string& way : ways) {
+            Start();
+            ASSERT_TRUE(Open("h264.mp4"));
+            ASSERT_TRUE(WaitFor([&] { return Held() == 1; })) << way;
+            leave.at(way)();
+            EXPECT_TRUE(WaitFor([&] { return Held() == 0; }, 8000)) << way;
+        }
+        std::lock_guard lock(m_standIn.mutex);
+        EXPECT_EQ(m_standIn.granted, ways.size());  // asked once per play
+        EXPECT_EQ(m_standIn.strangers, 0);
+    }
+
+    QDBusConnection m_client{QString()};
+    QDBusConnection m_standInBus{QString()};
+    InhibitStandIn m_standIn;
+    QThread m_thread;
 };
+
+using Mpris = DesktopFixture;
 
 TEST_F(Mpris, PlayPauseAndStopDriveTheEngine)
 {
@@ -213,6 +230,24 @@ TEST_F(Mpris, PlayPauseAndStopDriveTheEngine)
     ExpectStatus("stop", MovieEngine::Idle, "Stopped");
     EXPECT_EQ(Kept(), 0);
     ExpectStatus("play", MovieEngine::Playing, "Playing");
+}
+
+TEST_F(Mpris, TheDesktopHearsOfAPauseFromTheMenu)
+{
+    Start(MovieBytes("frames1000.avi"));
+    ASSERT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
+    QProcess follow;
+    DiesWithTheTest(follow);
+    follow.start(QStringLiteral("playerctl"), {"-p", "reelscope", "--follow", "status"});
+    QString lines;
+    auto last = [&](const QString& status) {
+        return WaitFor([&] { return (lines += follow.readAllStandardOutput()).endsWith(status + '\n'); });
+    };
+    EXPECT_TRUE(last("Playing"));
+    Command(ID_PAUSE);
+    EXPECT_TRUE(last("Paused")) << lines.toStdString();
+    follow.kill();
+    follow.waitForFinished();
 }
 
 TEST_F(Mpris, PositionsAndSeeksAreExactToTheFrame)
@@ -290,9 +325,7 @@ TEST_F(Mpris, MetadataNamesTheMovieAndOnlyFilesOpen)
     const QString format = QStringLiteral("{{mpris:trackid}}|{{mpris:length}}|{{xesam:title}}|{{xesam:url}}");
     ASSERT_TRUE(Open("h264.mp4"));
     const QString first = Ctl({"metadata", "--format", format}).section('|', 0, 0);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a b#1.avi"));  // a name a URL has to escape
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(MoviePath("mjpeg.avi")), path));
+    const QString path = QFile::decodeName(CopyMovie("mjpeg.avi", "a b#1.avi"));  // a name a URL has to escape
     const QString url = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
     EXPECT_EQ(Playerctl({"-p", "reelscope", "open", url}).second, 0);
     ASSERT_TRUE(WaitFor([&] { return view->MoviePath() == QFile::encodeName(path); }));
@@ -302,25 +335,6 @@ TEST_F(Mpris, MetadataNamesTheMovieAndOnlyFilesOpen)
     EXPECT_EQ(fields.mid(1), QStringList({"2000000", "a b#1.avi", url}));
     for (const char* refused : {"http://example.com/movie.avi", "file://elsewhere/movie.avi"})
         EXPECT_NE(Playerctl({"-p", "reelscope", "open", refused}).second, 0) << refused;
-}
-
-TEST_F(Mpris, TheDesktopHearsOfAPauseFromTheMenu)
-{
-    Start();
-    ASSERT_TRUE(Open("frames1000.avi"));
-    ASSERT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
-    QProcess follow;
-    DiesWithTheTest(follow);
-    follow.start(QStringLiteral("playerctl"), {"-p", "reelscope", "--follow", "status"});
-    QString lines;
-    auto last = [&](const QString& status) {
-        return WaitFor([&] { return (lines += follow.readAllStandardOutput()).endsWith(status + '\n'); });
-    };
-    EXPECT_TRUE(last("Playing"));
-    Command(ID_PAUSE);
-    EXPECT_TRUE(last("Paused")) << lines.toStdString();
-    follow.kill();
-    follow.waitForFinished();
 }
 
 TEST_F(Mpris, ASecondPlayerTakesAnInstanceName)
@@ -338,30 +352,7 @@ TEST_F(Mpris, ASecondPlayerTakesAnInstanceName)
     EXPECT_EQ(engine->GetPlayState(), MovieEngine::Playing);
 }
 
-class ScreenSaver : public DesktopFixture {
-protected:
-    // Plays a movie and leaves it each way in turn.
-    void ExpectHeldOnlyWhilePlaying(const std::vector<std::string>& ways)
-    {
-        const std::map<std::string, std::function<void()>> leave = {
-            {"pause", [this] { Command(ID_PAUSE); }},
-            {"stop", [this] { Command(ID_STOP); }},
-            {"the end", [] {}},
-            {"a failed open", [this] { view->OpenMovieFile("/nonexistent/movie.avi"); }},
-            {"exit", [this] { player.reset(); }},
-        };
-        for (const std::string& way : ways) {
-            Start();
-            ASSERT_TRUE(Open("h264.mp4"));
-            ASSERT_TRUE(WaitFor([&] { return Held() == 1; })) << way;
-            leave.at(way)();
-            EXPECT_TRUE(WaitFor([&] { return Held() == 0; }, 8000)) << way;
-        }
-        std::lock_guard lock(m_standIn.mutex);
-        EXPECT_EQ(m_standIn.granted, ways.size());  // asked once per play
-        EXPECT_EQ(m_standIn.strangers, 0);
-    }
-};
+using ScreenSaver = DesktopFixture;
 
 TEST_F(ScreenSaver, HeldWhilePlayingAndGivenBackOnEveryWayOut)
 {

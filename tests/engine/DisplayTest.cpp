@@ -7,11 +7,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "EngineTestSupport.h"
-#include "FrameCode.h"
+#include "PlayerTestSupport.h"
 #include "engine/FullScreenWindow.h"
 
-namespace enginetest {
 namespace {
 
 using engine::MovieEngine;
@@ -23,12 +21,13 @@ TEST(ScaledPrimaryDisplay, FullScreenCoversItAtItsOwnPixels)
     ASSERT_EQ(primary->geometry(), QRect(640, 0, 800, 600));
     ASSERT_EQ(primary->devicePixelRatio(), 2.0);
 
-    EngineWindow w;
-    MovieEngine& e = w.engine;
-    ASSERT_TRUE(e.OpenMovie(MoviePath("mjpeg.avi")));
+    MovieEngine e;
+    e.resize(320, 240);
+    ASSERT_TRUE(e.Create());
+    ASSERT_TRUE(e.OpenMovie(testsupport::MoviePath("mjpeg.avi")));
     e.Pause();
     e.Seek(12, MovieEngine::SeekAndShow);
-    ASSERT_TRUE(WaitFor([&] { return e.GetPlayState() == MovieEngine::Idle; }));
+    ASSERT_TRUE(testsupport::WaitFor([&] { return e.GetPlayState() == MovieEngine::Idle; }));
     ASSERT_TRUE(e.SetFullScreen(true));
     engine::FullScreenWindow* popup = e.FullScreenWnd();
     ASSERT_NE(popup, nullptr);
@@ -42,4 +41,3 @@ TEST(ScaledPrimaryDisplay, FullScreenCoversItAtItsOwnPixels)
 }
 
 }  // namespace
-}  // namespace enginetest

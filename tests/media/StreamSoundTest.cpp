@@ -27,8 +27,7 @@ struct Capture {
 // reached the device (44.1 kHz float stereo, the driver takes what it gets).
 Capture PlayAt(long volume)
 {
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("reelscope-sound-" + std::to_string(::getpid()) + ".raw");
+    const auto file = std::filesystem::temp_directory_path() / ("reelscope-sound-" + std::to_string(::getpid()) + ".raw");
     ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
     {
         testing::OpenedStream s;
@@ -74,19 +73,7 @@ TEST(Sound, TheToneReachesTheDeviceAndHalfTheScaleIsFiftyDecibelsDown)
     const Capture half = PlayAt(-5000);
     EXPECT_NEAR(half.rmsDb - full.rmsDb, -50.0, 1.0);
     EXPECT_NEAR(half.hz, 440.0, 5.0);
-    const Capture silent = PlayAt(-10000);
-    EXPECT_LT(silent.rmsDb, -150.0);
-}
-
-TEST(Sound, VolumeOutsideTheScaleIsRefused)
-{
-    testing::OpenedStream s;
-    ASSERT_EQ(testing::Open("mjpeg.avi", s), kOk);
-    EXPECT_TRUE(Failed(s.audio->PutVolume(1)));
-    EXPECT_TRUE(Failed(s.audio->PutVolume(-10001)));
-    long v = 1;
-    s.audio->GetVolume(v);
-    EXPECT_EQ(v, 0);
+    EXPECT_LT(PlayAt(-10000).rmsDb, -150.0);
 }
 
 }  // namespace

@@ -20,14 +20,14 @@ void Centre(int start, int length, int& from, int& to) {
 
 }  // namespace
 
-int ReadFrameNumber(const std::uint8_t* bits, int stride, int x, int y, int w, int h) {
-    if (!bits || x < 0 || y < 0 || w < 4 || h < 4) return -1;
+int ReadFrameNumber(const std::uint8_t* bits, int stride, int w, int h) {
+    if (!bits || w < 4 || h < 4) return -1;
     int number = 0;
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
             int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-            Centre(x + c * w / 4, (c + 1) * w / 4 - c * w / 4, x0, x1);
-            Centre(y + r * h / 4, (r + 1) * h / 4 - r * h / 4, y0, y1);
+            Centre(c * w / 4, (c + 1) * w / 4 - c * w / 4, x0, x1);
+            Centre(r * h / 4, (r + 1) * h / 4 - r * h / 4, y0, y1);
             long sum = 0;
             int lo = 255, hi = 0;
             for (int py = y0; py < y1; ++py) {
@@ -53,16 +53,10 @@ int ReadFrameNumber(const std::uint8_t* bits, int stride, int x, int y, int w, i
     return number;
 }
 
-int ReadFrameNumber(const std::uint8_t* bits, int stride, int width, int height) {
-    return ReadFrameNumber(bits, stride, 0, 0, width, height);
-}
-
 int ReadFrameNumber(const QImage& image, const QRect& rect) {
     if (image.isNull() || !image.rect().contains(rect)) return -1;
-    const bool direct = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
-    const QImage rgb = direct ? image : image.convertToFormat(QImage::Format_RGB32);
-    return ReadFrameNumber(rgb.constBits(), static_cast<int>(rgb.bytesPerLine()), rect.x(), rect.y(), rect.width(),
-                           rect.height());
+    const QImage part = (rect == image.rect() ? image : image.copy(rect)).convertToFormat(QImage::Format_RGB32);
+    return ReadFrameNumber(part.constBits(), static_cast<int>(part.bytesPerLine()), part.width(), part.height());
 }
 
 int ReadFrameNumber(const QImage& image) { return ReadFrameNumber(image, image.rect()); }

@@ -23,12 +23,7 @@ inline constexpr int kFrameCodeDarkMax = 100;
 // a null pointer or a picture too small to hold the grid.
 int ReadFrameNumber(const std::uint8_t* bits, int stride, int width, int height);
 
-// Reads the code from the rectangle (x, y, w, h) of a larger RGB32 buffer,
-// such as one thumbnail slot of a strip.  The caller keeps the rectangle
-// inside the buffer.
-int ReadFrameNumber(const std::uint8_t* bits, int stride, int x, int y, int w, int h);
-
-// The same for a QImage of any format (converted to RGB32 when needed); the
-// rectangle form reads -1 when the rectangle is not inside the image.
+// The same for a QImage of any format, or for the rectangle of one (such as
+// a slot of the strip); -1 when the rectangle is not inside the image.
 int ReadFrameNumber(const QImage& image);
 int ReadFrameNumber(const QImage& image, const QRect& rect);

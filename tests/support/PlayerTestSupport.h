@@ -1,28 +1,29 @@
 #pragma once
-// What the engine, view and application tests share: the test movies'
-// folder, messages captured instead of shown, and waiting for a condition
-// while Qt delivers its events.
+// What the engine, view and application tests share besides the movies and
+// waiting: messages captured instead of shown, and what the engine shows.
 
-#include <QCoreApplication>
 #include <QEventLoop>
+#include <QRect>
+#include <QSize>
+#include <ostream>
+#include <QImage>
 #include <QString>
-#include <QThread>
 #include <QTimer>
-#include <chrono>
-#include <functional>
-#include <string>
 #include <vector>
 
+#include "FrameCode.h"
+#include "TestSupport.h"
 #include "engine/MovieEngine.h"
 #include "engine/Notifier.h"
 #include "resources/UiResources.h"
 
-namespace testsupport {
+// GoogleTest prints Qt values readably in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toStdString() << '"'; }
+inline void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << 'x' << s.height(); }
+inline void PrintTo(const QRect& r, std::ostream* os) { *os << '(' << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height() << ')'; }
 
-inline std::string MoviePath(const std::string& name)
-{
-    return std::string(TEST_MOVIE_DIR) + "/" + name;
-}
+namespace testsupport {
 
 // Collects the texts the program would show in message boxes. Like the
 // real modal box, a message stays up while the event loop runs: long enough
@@ -48,16 +49,11 @@ private:
     engine::Notifier* m_previous;
 };
 
-// Lets Qt deliver events until `condition` holds or `timeoutMs` passes.
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
+// The frame number in the engine's kept frame, -1 when there is none.
+inline int Kept(engine::MovieEngine& engine)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
+    const QImage kept = engine.KeptFrame();
+    return kept.isNull() ? -1 : ReadFrameNumber(kept);
 }
 
 // Whether the engine window, as painted now, is black with the idle picture

@@ -5,34 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 
 #ifdef REELSCOPE_TEST_QT
 #include <QApplication>
 #endif
 
-namespace {
-
-// REELSCOPE_TEST_ENV is "NAME=VALUE|NAME=VALUE..."; later entries win.
-void SetTestEnvironment()
-{
-    const std::string all = REELSCOPE_TEST_ENV;
-    std::size_t start = 0;
-    while (start < all.size()) {
-        std::size_t end = all.find('|', start);
-        if (end == std::string::npos) end = all.size();
-        const std::string entry = all.substr(start, end - start);
-        if (const std::size_t eq = entry.find('='); eq != std::string::npos)
-            ::setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
-        start = end + 1;
-    }
-}
-
-}  // namespace
-
 int main(int argc, char** argv)
 {
-    SetTestEnvironment();
+    // REELSCOPE_TEST_ENV is "NAME=VALUE|NAME=VALUE..."; later entries win.
+    std::istringstream all(REELSCOPE_TEST_ENV);
+    for (std::string entry; std::getline(all, entry, '|');)
+        if (const std::size_t eq = entry.find('='); eq != std::string::npos)
+            ::setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
     ::testing::InitGoogleTest(&argc, argv);
 #ifdef REELSCOPE_TEST_QT
     QApplication app(argc, argv);

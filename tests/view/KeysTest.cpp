@@ -10,12 +10,9 @@
 #include <functional>
 
 #include "PlayerFixture.h"
-#include "resources/UiResources.h"
 
 namespace playertest {
 namespace {
-
-using engine::MovieEngine;
 
 class Keys : public PlayerFixture {
 protected:
@@ -28,13 +25,6 @@ protected:
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::keyClick(QApplication::activeWindow() ? QApplication::activeWindow() : frame, key, modifiers);
-    }
-    // Shows `frame` paused.
-    void At(int frameNumber)
-    {
-        engine->Pause();
-        engine->Seek(frameNumber, MovieEngine::SeekAndShow);
-        ASSERT_TRUE(Idle());
     }
     // Steps with `key` and expects the picture, the counter and the seek bar
     // on frame `expected`.
@@ -65,10 +55,13 @@ TEST_F(Keys, EachKeyCarriesOutItsCommandUnderItsRules)
     ExpectStep(Qt::Key_Left, 20, Qt::ShiftModifier);
     ExpectStep(Qt::Key_PageDown, 25);  // the seek bar's page: a tenth
     ExpectStep(Qt::Key_PageUp, 20);
-    Key(Qt::Key_End);  // the last position, which shows the last picture
+    Key(Qt::Key_Space);
+    ASSERT_TRUE(view->PlayRequested());
+    Key(Qt::Key_End);  // the last position, which shows the last picture, paused
     ASSERT_TRUE(Idle());
     EXPECT_EQ(Kept(), 49);
     EXPECT_EQ(engine->GetCurrentFrame(), 50);
+    EXPECT_FALSE(view->PlayRequested());
     ExpectStep(Qt::Key_Home, 0);
 
     Key(Qt::Key_Space);

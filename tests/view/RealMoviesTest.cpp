@@ -4,20 +4,14 @@
 // cut download, pictures that do not come at one rate. Each is checked by
 // the picture's own number, in the window, the strip and the clipboard copy.
 
-#include <QFile>
 #include <QFileInfo>
 #include <QScrollBar>
 
-#include "FrameCode.h"
 #include "PlayerFixture.h"
-#include "engine/DrawSurface.h"
 #include "engine/FullScreenWindow.h"
-#include "resources/UiResources.h"
 
 namespace playertest {
 namespace {
-
-using engine::MovieEngine;
 
 class RealMovies : public PlayerFixture {
 protected:
@@ -26,7 +20,7 @@ protected:
     void SetUp() override
     {
         PlayerFixture::SetUp();
-        WriteSettings(QStringLiteral("[MCI]\nPreViewFlag=1\n"));  // the strip on
+        WriteSettings("[MCI]\nPreViewFlag=1\n");  // the strip on
         Start();
         view->SetClipboardWriter([this](const QImage& image) {
             copied = image;
@@ -45,8 +39,7 @@ protected:
     // proportion, and the counter says `frame`.
     void ExpectShownEverywhere(int frame, int picture)
     {
-        engine->Seek(frame, MovieEngine::SeekAndShow);
-        ASSERT_TRUE(Idle());
+        At(frame);
         EXPECT_EQ(engine->GetCurrentFrame(), frame);
         EXPECT_EQ(ReadFrameNumber(Painted()), picture) << "window, frame " << frame;
         Command(ID_EDIT_COPY);
@@ -81,6 +74,7 @@ TEST_F(RealMovies, TurnedPicturesStandUprightEverywhere)
         EXPECT_EQ(engine->ScreenRect(), box);
         EXPECT_EQ(ReadFrameNumber(engine->FullScreenWnd()->Target().Snapshot().copy(engine::ToQRect(box))), 7);
         Command(ID_FULL_SCREEN);
+        EXPECT_EQ(Kept(), 7);  // back in the window, still paused on it
     }
 }
 
@@ -118,8 +112,7 @@ TEST_F(RealMovies, ARecordingCutInsideAGroupOfPicturesStartsAtItsFirstPicture)
     OpenPaused("cutgop.mp4");  // its first picture comes 10 frames in
     ExpectShownEverywhere(30);
     for (const int before : {0, 4}) {
-        engine->Seek(before, MovieEngine::SeekAndShow);
-        ASSERT_TRUE(Idle());
+        At(before);
         EXPECT_EQ(Kept(), 10) << before;
     }
     ExpectShownEverywhere(11);
@@ -141,13 +134,11 @@ TEST_F(RealMovies, WithoutADurationTheLengthIsFoundByReadingTheFile)
 
 TEST_F(RealMovies, ACutDownloadEndsAtItsLastPicture)
 {
-    QTemporaryDir dir;
-    const QString cut = dir.path() + "/cut.mkv";
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(MoviePath("h264.mkv")), cut));
+    const QString cut = QFile::decodeName(CopyMovie("h264.mkv", "cut.mkv"));
     ASSERT_TRUE(QFile::resize(cut, QFileInfo(cut).size() / 2));
     ASSERT_EQ(view->OpenMovieFile(QFile::encodeName(cut)), 0);
     engine->Pause();
-    EXPECT_EQ(engine->GetTotalFrames(), 50);  // as the header says
+    const int total = engine->GetTotalFrames();
     // Once the file has been read, the last position shows the last picture.
     int last = -1;
     ASSERT_TRUE(WaitFor([&] {
@@ -156,6 +147,9 @@ TEST_F(RealMovies, ACutDownloadEndsAtItsLastPicture)
         last = Kept();
         return last > 0 && last < 49;
     }));
+    // Counted as the header says until the reading, which may be done
+    // already, has found the pictures there are.
+    EXPECT_TRUE(total == 50 || total >= last) << total;
     EXPECT_EQ(ReadFrameNumber(Painted()), last);
     // Played from just before it, it ends there.
     engine->Seek(last - 3, MovieEngine::SeekOnly);
@@ -177,8 +171,7 @@ TEST_F(RealMovies, FramesOfAChangingRateAreCountedByTheirPictures)
     OpenPaused("vfrirregular.mkv");
     ASSERT_TRUE(WaitFor([&] { return engine->GetTotalFrames() == 70; }));
     for (int frame = 0; frame < 70; ++frame) {
-        engine->Seek(frame, MovieEngine::SeekAndShow);
-        ASSERT_TRUE(Idle());
+        At(frame);
         EXPECT_EQ(Kept(), frame);
         EXPECT_EQ(engine->GetCurrentFrame(), frame);
     }
