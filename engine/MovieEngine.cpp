@@ -308,10 +308,7 @@ int MovieEngine::GetSeekTargetFrame()
 
 int MovieEngine::GetLastFrame()
 {
-    if (!MovieOpen()) return 0;
-    const int last = std::max(GetTotalFrames() - 1, 0);
-    if (!m_timeline || m_timeline->end <= 0) return last;
-    return std::min(FrameAtTime(m_timeline->end - 1), last);
+    return std::max(GetTotalFrames() - 1, 0);
 }
 
 MovieRect& MovieEngine::GetMovieRect(MovieRect& rect) const

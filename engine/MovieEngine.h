@@ -76,8 +76,8 @@ public:
     int FrameAtTime(StreamTime time);
     // The frame a running seek is on its way to, else the current frame.
     int GetSeekTargetFrame();
-    // The frame of the movie's last moment; past it the last picture would
-    // only show again.
+    // The last frame that has a picture of its own (the last position, the
+    // frame count, only repeats the picture before it).
     int GetLastFrame();
 
     // Playing and seeking.

@@ -163,10 +163,7 @@ int MovieEngine::Seek(int frame, int mode)
 {
     m_bEndOfStream = false;
     if (!MovieOpen()) return 0;
-    StreamTime target = TimeOfFrame(frame);
-    // Past where the movie really ends (a header that claims more than the
-    // file holds): its last picture.
-    if (m_timeline && m_timeline->end > 0 && target > m_timeline->end) target = m_timeline->lastPicture;
+    const StreamTime target = TimeOfFrame(frame);
     if (mode == SeekOnly || mode == SeekTrack || mode == SeekAndShow) ++m_nSeekGeneration;
 
     auto stopAndRead = [&] {

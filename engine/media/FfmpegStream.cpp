@@ -361,6 +361,15 @@ void FfmpegStream::Reseek(int serial)
     std::lock_guard lock(m_control);
     if (m_shared.quit.load() || m_shared.Stale(serial)) return;
     const SeekRequest request = m_shared.CurrentSeek();
+    // Nothing was found at or before a target past the last picture there
+    // is (a download cut short of what its header says): that picture is
+    // the answer, at once rather than after stepping back second by second.
+    StreamTime last = -1;
+    {
+        std::lock_guard timeline(m_timelineMutex);
+        if (m_timeline) last = m_timeline->lastPicture;
+    }
+    if (last >= 0 && request.target > last && request.attempt == 0) return StartSeek(last, 0, request.keep);
     StartSeek(request.target, NextSeekAttempt(request), request.keep);
 }
 
