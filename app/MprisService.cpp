@@ -184,8 +184,10 @@ int MprisPlayer::State() const
 
 bool MprisPlayer::AtEitherEnd() const
 {
+    // Where a seek on its way goes, so that Stop (a seek to the start) is
+    // told as Stopped at once, not as Paused on the way there.
     MovieEngine& engine = m_frame.View().Engine();
-    const int frame = engine.GetCurrentFrame();
+    const int frame = engine.GetSeekTargetFrame();
     return frame <= 0 || frame >= engine.GetTotalFrames() - 1;
 }
 
@@ -197,7 +199,7 @@ QString MprisPlayer::PlaybackStatus() const
     // on from there.
     const int state = State();
     if (state == MovieEngine::Playing) return QStringLiteral("Playing");
-    if (state == kNoMovie || (state == MovieEngine::Idle && AtEitherEnd())) return QStringLiteral("Stopped");
+    if (state == kNoMovie || AtEitherEnd()) return QStringLiteral("Stopped");
     return QStringLiteral("Paused");
 }
 
