@@ -25,6 +25,8 @@
 #include <QScreen>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
+#include <QEventLoop>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -71,15 +73,20 @@ void Report(const char* who, const char* what, const std::vector<double>& a, con
     std::printf("\n");
 }
 
+// Runs the event loop until `done`, looking every millisecond; the loop
+// sleeps in between, so the waiting takes no processor from the player.
 bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
 {
     QElapsedTimer t;
     t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (done() || t.elapsed() > ms) loop.quit();
+    });
+    look.start(1);
+    if (!done()) loop.exec();
+    return done();
 }
 
 // The same 20 places for both players, in seconds.

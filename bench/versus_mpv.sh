@@ -30,18 +30,19 @@ movie h264-2160p.mp4 3840x2160 60 -c:v libx264 -preset veryfast -sc_threshold 0
   -c:a libopus -shortest -y $dir/vp9-1080p.webm
 
 ticks=$(getconf CLK_TCK)
-results=$(mktemp)
+results=$dir/versus-mpv.txt  # every measurement, kept for a look afterwards
+: > "$results"
 config=$(mktemp -d)
 xvfb=
 stop_x() { [ -n "$xvfb" ] && kill $xvfb 2>/dev/null && wait $xvfb 2>/dev/null; xvfb=; }
-trap 'stop_x; rm -rf "$config" "$results"' EXIT
+trap 'stop_x; rm -rf "$config"' EXIT
 start_x() {  # WxH
   stop_x
   export DISPLAY=:$((60 + RANDOM % 9))
   Xvfb "$DISPLAY" -screen 0 "$1x24" -nolisten tcp >/dev/null 2>&1 & xvfb=$!
   sleep 1
 }
-export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME=$config QT_QPA_PLATFORM=xcb
+export SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME=$config XDG_RUNTIME_DIR=$config QT_QPA_PLATFORM=xcb
 ours=(build/app/reelscope)
 mpv=(mpv --vo=x11 --ao=null --hwdec=no --geometry=0:0 --really-quiet --keep-open=yes)
 record() { echo "$*" >> "$results"; }
@@ -55,7 +56,7 @@ play() {  # key, player, command...
   sleep 2; local c0; c0=$(cpu $pid)
   sleep 18; local c1; c1=$(cpu $pid)
   record "$key memory $who $(hwm $pid)"
-  record "$key cpu $who $(echo "($c1 - $c0) / 18" | bc -l)"
+  record "$key cpu $who $(echo "$c0 $c1" | awk '{ printf "%.3f", ($2 - $1) / 18 }')"
   kill $pid; wait $pid 2>/dev/null || true
 }
 idle() {  # key, player, command...
@@ -91,26 +92,25 @@ for round in 1 2 3; do
   record "h264-1080p-g60.mp4@2048x1400 cpu ffmpeg $(echo "$t" | awk '{ printf "%.3f", ($1 + $2) / 20 }')"
 done
 
-# min/median of the three rounds, and the ratio of the player's median to the reference's.
-awk '
-  { key = $1 " " $2; v[key, $3] = v[key, $3] " " $4; keys[key] = 1; who[$3] = 1 }
-  function stats(list,   a, n, i, j, t) {
-    n = split(list, a, " ")
-    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
-    med = a[int((n + 1) / 2)]; lo = a[1]; return n
-  }
-  END {
-    n = asorti(keys, sorted)
-    for (k = 1; k <= n; k++) {
-      key = sorted[k]; line = sprintf("%-42s", key); ref = ""
-      for (w in who) if ((key, w) in v) {
-        stats(v[key, w]); line = line sprintf("  %s %.1f/%.1f", w, lo, med); m[w] = med
-      }
-      if ((key, "reelscope") in v && (key, "mpv") in v) line = line sprintf("  ratio %.2f", m["reelscope"] / m["mpv"])
-      else if ((key, "reelscope") in v && (key, "ffmpeg") in v) line = line sprintf("  ratio %.2f", m["reelscope"] / m["ffmpeg"])
-      print line
+# min/median of the three rounds, and the ratio of the player's median to
+# the reference's (mpv, or for the per-frame cost the ffmpeg command).
+sort "$results" | awk '
+  function report(   n, i, j, t, a, line, w, m, ref) {
+    if (key == "") return
+    line = sprintf("%-40s", key)
+    for (w in vals) {
+      n = split(vals[w], a, " ")
+      for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] + 0 < a[i] + 0) { t = a[i]; a[i] = a[j]; a[j] = t }
+      m[w] = a[int((n + 1) / 2)]
+      line = line sprintf("  %s %s/%s", w, a[1], m[w])
     }
-  }' "$results"
+    ref = ("mpv" in m) ? "mpv" : ("ffmpeg" in m) ? "ffmpeg" : ""
+    if (ref != "" && ("reelscope" in m) && m[ref] > 0) line = line sprintf("  ratio %.2f", m["reelscope"] / m[ref])
+    print line
+    delete vals
+  }
+  { k = $1 " " $2; if (k != key) { report(); key = k } vals[$3] = vals[$3] " " $4 }
+  END { report() }'
 
 if [ $long -eq 1 ]; then
   start_x 2048x1400

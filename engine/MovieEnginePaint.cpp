@@ -27,9 +27,18 @@ bool MovieEngine::DrawFrame(QPainter& dc, const Rect& rect)
     const int mw = m_rcMovie.Width();
     const int mh = m_rcMovie.Height();
 
-    // Smaller (or equal) in both directions: the surface blit shrinks the
-    // frame to the destination's size and the painter copies it. Larger in
-    // either direction: the blit copies it 1:1 and the painter stretches.
+    // At the movie's own size the painter copies the kept frame straight
+    // from its surface, under the lock, as the surface blit would have.
+    if (dw == mw && dh == mh) {
+        std::lock_guard lock(m_semSurface);
+        const QImage kept = m_pFrame[0] ? m_pFrame[0]->Image() : QImage();
+        if (kept.isNull()) return false;
+        dc.drawImage(QPoint(r.left, r.top), kept, ToQRect(m_rcMovie));
+        return true;
+    }
+    // Smaller in both directions: the surface blit shrinks the frame to the
+    // destination's size and the painter copies it. Larger in either
+    // direction: the blit copies it 1:1 and the painter stretches.
     const bool copy = dw <= mw && dh <= mh;
     const Rect scratch = copy ? Rect{m_rcMovie.left, m_rcMovie.top, dw, dh} : m_rcMovie;
     // The scratch surface grows to the largest picture drawn: a thumbnail
