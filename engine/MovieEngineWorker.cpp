@@ -104,8 +104,15 @@ void MovieEngine::StopWorker()
     if (m_nPlayState != Idle) {
         m_nPlayState = Idle;
         // A worker may be waiting inside the stream for a frame that is not
-        // due for a long time (a slow movie, a low rate); wake it.
-        if (m_pSample) m_pSample->Abort();
+        // due for a long time (a slow movie, a low rate); wake it. The worker
+        // swaps the samples under the surface lock, so it is read under it;
+        // both belong to one stream, whose abort wakes either.
+        std::shared_ptr<media::StreamSample> sample;
+        {
+            std::lock_guard lock(m_semSurface);
+            sample = m_pSample;
+        }
+        if (sample) sample->Abort();
         m_workerDone.Wait();
     }
     // Joined, so a worker that has been waited for can no longer write the
