@@ -21,6 +21,6 @@ sleep 1
 export DISPLAY=$display SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME=$config QT_QPA_PLATFORM=xcb
 for gop in 60 250; do
   echo "key frame every $gop:"
-  build/bench/reelscope-step-bench --ours build/bench/step-g$gop.mp4
-  build/bench/reelscope-step-bench --mpv build/bench/step-g$gop.mp4
+  build/bench/reelscope-player-bench steps --ours build/bench/step-g$gop.mp4
+  build/bench/reelscope-player-bench steps --mpv build/bench/step-g$gop.mp4
 done
