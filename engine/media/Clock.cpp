@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <limits>
 
 namespace media {
 
@@ -88,10 +89,11 @@ void Clock::SyncTo(StreamTime position, std::int64_t atNs)
 std::int64_t Clock::NsUntil(StreamTime t) const
 {
     std::lock_guard lock(m_mutex);
-    if (!m_running) return 0;
-    const std::int64_t now = m_now();
-    const StreamTime left = t - PositionAt(now);
+    const StreamTime left = t - PositionAt(m_now());
     if (left <= 0) return 0;
+    // A stopped clock gets no nearer: what is still ahead of it is never
+    // due, so a stop that overtakes a waiting Update lets no frame out.
+    if (!m_running) return std::numeric_limits<std::int64_t>::max();
     return static_cast<std::int64_t>(static_cast<double>(left) * 100.0 / m_rate);
 }
 

@@ -42,7 +42,8 @@ public:
     void SyncTo(StreamTime position, std::int64_t atNs);
 
     // Monotonic nanoseconds from now until the clock reaches `t` at the
-    // current rate; 0 when it is there already or the clock is stopped.
+    // current rate; 0 when it is there already; the largest value when the
+    // clock is stopped short of it.
     std::int64_t NsUntil(StreamTime t) const;
 
 private:

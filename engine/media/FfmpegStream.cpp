@@ -595,7 +595,6 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
                     m_frames.WaitFor(std::min(ns, kMaxWaitNs), cancel);
                     continue;
                 }
-                if (Cancelled()) continue;  // a stopped clock says all is due: not the end yet
             }
             return kEndOfStream;
         }
@@ -608,10 +607,6 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
                 m_frames.WaitFor(std::min(ns, kMaxWaitNs), cancel);
                 continue;
             }
-            // A stopped clock answers that everything is due. A stop or an
-            // abort that came in since the look at the top must not let the
-            // next frame out before its time: the loop's top answers it.
-            if (Cancelled()) continue;
             // A frame whose successor is already due is late: it was decoded
             // to keep the decoder going but is not converted or shown.
             nextDue = !preroll && haveNext && m_clock.NsUntil(nextTime) == 0;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <type_traits>
 
 extern "C" {
 #include <libavfilter/avfilter.h>
@@ -39,7 +40,10 @@ struct FilterLibrary {
             void* handle = dlopen("libavfilter.so." REELSCOPE_STRINGIFY(LIBAVFILTER_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
             if (!handle) return;
             FilterLibrary l;
-            auto find = [&](auto& fn, const char* name) { fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name)); return fn != nullptr; };
+            auto find = [&](auto& fn, const char* name) {
+                fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name));
+                return fn != nullptr;
+            };
             if (find(l.graphAlloc, "avfilter_graph_alloc") && find(l.graphFree, "avfilter_graph_free") &&
                 find(l.getByName, "avfilter_get_by_name") && find(l.createFilter, "avfilter_graph_create_filter") &&
                 find(l.link, "avfilter_link") && find(l.config, "avfilter_graph_config") &&

@@ -45,11 +45,14 @@ TEST_F(ClockTest, FollowsTheSoundButIgnoresJitterAndReportsFromBeforeAJump)
     clock.Set(10 * kUnitsPerSecond);
     clock.SyncTo(kUnitsPerSecond, before);
     EXPECT_EQ(clock.Now(), 10 * kUnitsPerSecond);
-    // And a stopped clock is not moved by sound.
+    // And a stopped clock is not moved by sound, nor does it say that what
+    // lies ahead of it is due.
     clock.Stop();
     Advance(5);
     clock.SyncTo(kUnitsPerSecond, now);
     EXPECT_EQ(clock.Now(), 10 * kUnitsPerSecond);
+    EXPECT_EQ(clock.NsUntil(10 * kUnitsPerSecond), 0);
+    EXPECT_GT(clock.NsUntil(10 * kUnitsPerSecond + 1), 1'000'000'000'000);
 }
 
 std::vector<float> Ramp(int samples, float start)
