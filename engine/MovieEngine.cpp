@@ -1,6 +1,8 @@
 #include "engine/MovieEngine.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "engine/FullScreenWindow.h"
 #include "engine/Notifier.h"
@@ -261,6 +263,14 @@ int MovieEngine::GetCurrentMs()
     return static_cast<int>(CurrentTime() / media::kUnitsPerMs);
 }
 
+// A header may claim thousands of years: the seek bar and the counter hold
+// an int, so such a length counts as many frames as they can show rather
+// than wrapping round to a negative count.
+static int FrameNumber(StreamTime frames)
+{
+    return static_cast<int>(std::clamp<StreamTime>(frames, 0, std::numeric_limits<int>::max()));
+}
+
 int MovieEngine::GetCurrentFrame()
 {
     if (!MovieOpen()) return 0;
@@ -273,8 +283,7 @@ int MovieEngine::GetTotalFrames()
     FollowTimeline();
     // Numbered by its pictures, a movie has as many frames as pictures;
     // otherwise as many frame times as fit in its length.
-    return m_timeline && m_timeline->Numbers() ? m_timeline->Count()
-                                                : static_cast<int>(m_tDuration / m_tTimePerFrame);
+    return m_timeline && m_timeline->Numbers() ? m_timeline->Count() : FrameNumber(m_tDuration / m_tTimePerFrame);
 }
 
 StreamTime MovieEngine::GetDuration()
@@ -297,7 +306,7 @@ int MovieEngine::FrameAtTime(StreamTime time)
     if (!MovieOpen()) return 0;
     FollowTimeline();
     if (m_timeline && m_timeline->Numbers()) return m_timeline->FrameAt(time);
-    return static_cast<int>(time / m_tTimePerFrame);
+    return FrameNumber(time / m_tTimePerFrame);
 }
 
 int MovieEngine::GetSeekTargetFrame()

@@ -1,5 +1,7 @@
 #include "view/PlayerView.h"
 
+#include <cstdint>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -350,13 +352,13 @@ void PlayerView::OnStep(int id)
     if (m_wndEngine.GetPlayState() == MovieEngine::Playing) m_wndEngine.Pause();
     m_bPlayRequested = false;
     const int from = m_wndEngine.GetSeekTargetFrame();
-    int to = from + (id == ID_STEP_FORWARD ? 1 : -1);
+    std::int64_t to = std::int64_t{from} + (id == ID_STEP_FORWARD ? 1 : -1);
     if (id == ID_SKIP_FORWARD || id == ID_SKIP_BACK) {
         const media::StreamTime second = id == ID_SKIP_FORWARD ? media::kUnitsPerSecond : -media::kUnitsPerSecond;
         to = m_wndEngine.FrameAtTime(std::max<media::StreamTime>(m_wndEngine.TimeOfFrame(from) + second, 0));
     }
-    to = std::clamp(to, 0, m_wndEngine.GetLastFrame());
-    if (to != from) m_wndEngine.Seek(to, MovieEngine::SeekTrack);
+    to = std::clamp<std::int64_t>(to, 0, m_wndEngine.GetLastFrame());
+    if (to != from) m_wndEngine.Seek(static_cast<int>(to), MovieEngine::SeekTrack);
 }
 
 void PlayerView::OnSpeed(int id)

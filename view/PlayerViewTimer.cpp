@@ -1,6 +1,8 @@
 // The position timer: twice a second the status bar, the seek bar's thumb,
 // the strip and the end of the movie; and the seek bar's own messages.
 
+#include <cstdint>
+
 #include <QScrollBar>
 #include <QTimerEvent>
 
@@ -85,7 +87,8 @@ void PlayerView::OnHScroll(int code, int position)
     default: break;
     }
     if (step != 0) {
-        const int target = std::clamp(m_wndEngine.GetCurrentFrame() + step, 0, m_nTotalFrames);
+        const auto target = static_cast<int>(
+            std::clamp<std::int64_t>(std::int64_t{m_wndEngine.GetCurrentFrame()} + step, 0, m_nTotalFrames));
         m_wndEngine.Seek(target, MovieEngine::SeekAndShow);
     }
     // Seeking is not asking for playback: continuous play must not restart.

@@ -90,7 +90,7 @@ Timeline ReadTimeline(const std::string& path, const StreamShared& shared)
             if (packet->pts == AV_NOPTS_VALUE) return {};
             times.push_back(ToStreamTime(packet->pts, base) - shared.origin);
         }
-        if (ts != AV_NOPTS_VALUE) end = std::max(end, ToStreamTime(ts + std::max<std::int64_t>(packet->duration, 0), base) - shared.origin);
+        if (ts != AV_NOPTS_VALUE) end = std::max(end, ToStreamTime(SaturatingAdd(ts, std::max<std::int64_t>(packet->duration, 0)), base) - shared.origin);
         av_packet_unref(packet.get());
     }
     if (shared.quit.load()) return {};
@@ -179,14 +179,14 @@ StreamTime Demuxer::Duration() const
     if (m_format->duration != AV_NOPTS_VALUE && m_format->duration > 0 &&
         m_format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
         const std::int64_t start = m_format->start_time == AV_NOPTS_VALUE ? 0 : m_format->start_time;
-        whole = ToStreamTime(start + m_format->duration, AVRational{1, AV_TIME_BASE}) - m_shared.origin;
+        whole = ToStreamTime(SaturatingAdd(start, m_format->duration), AVRational{1, AV_TIME_BASE}) - m_shared.origin;
     }
     whole = std::max(whole, lengthOf(AudioStream()));
     // The pictures' length, unless the sound goes on well past them (a still
     // picture or a title card over a long stretch of sound): a sound track
     // that only overhangs by an encoder's padding must not add a frame.
     const StreamTime pictures = lengthOf(VideoStream());
-    return pictures > 0 && whole <= pictures + kSoundOverhang ? pictures : whole;
+    return std::min(pictures > 0 && whole <= pictures + kSoundOverhang ? pictures : whole, kTimeLimit);
 }
 
 void Demuxer::Start(PacketQueue* video, PacketQueue* audio)

@@ -2,6 +2,8 @@
 // FFmpeg objects owned by std::unique_ptr with their matching free
 // functions, and the conversions between FFmpeg time bases and StreamTime.
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -45,9 +47,24 @@ using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
 
 inline constexpr AVRational kStreamTimeBase{1, static_cast<int>(kUnitsPerSecond)};
 
+// A file may carry any 64-bit number as a time, and av_rescale_q answers an
+// overflow with INT64_MIN. Times are held within about 3,600 years either
+// way, so the sums and differences of a few of them (an origin, a duration,
+// a frame's length) can never overflow, whatever the file says.
+inline constexpr StreamTime kTimeLimit = StreamTime{1} << 60;
+
 inline StreamTime ToStreamTime(std::int64_t ts, AVRational tb)
 {
-    return av_rescale_q(ts, tb, kStreamTimeBase);
+    return std::clamp<StreamTime>(av_rescale_q(ts, tb, kStreamTimeBase), -kTimeLimit, kTimeLimit);
+}
+
+// The sum of two times in a file's own units, held at the ends of the range
+// rather than overflowing.
+inline std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b)
+{
+    std::int64_t sum;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? INT64_MAX : INT64_MIN;
 }
 
 inline std::int64_t FromStreamTime(StreamTime t, AVRational tb)

@@ -248,7 +248,8 @@ TEST(EngineQueries, FrameCountsAndPositionsFollowTheStreamsTimes)
         int frames;
     };
     for (const Count& c : {Count{0, kFrame, 2500}, Count{50'000'000, 0, 50}, Count{-1, -kFrame, 1000},
-                           Count{20'399'999, kFrame, 50}}) {
+                           Count{20'399'999, kFrame, 50},
+                           Count{std::numeric_limits<StreamTime>::max(), kFrame, std::numeric_limits<int>::max()}}) {
         script.duration = c.duration;
         script.timePerFrame = c.timePerFrame;
         ASSERT_TRUE(w.engine.OpenMovie("any"));
