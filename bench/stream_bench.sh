@@ -8,7 +8,7 @@ scripts/setup.sh >/dev/null
 movie="${1:-build/bench/h264-1080p30.mp4}"
 if [ ! -f "$movie" ]; then
   mkdir -p "$(dirname "$movie")"
-  build/tests/support/reelscope-movie-gen --style demo --size 1920x1080 --fps 30 --frames 300 --gop 60 \
+  scripts/make-movie.sh --style demo --size 1920x1080 --fps 30 --frames 300 --gop 60 \
     --bitrate 8000000 "$movie"
 fi
 SDL_AUDIODRIVER=dummy build/bench/reelscope-stream-bench "$movie"

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 REELSCOPE_EXTRA_PACKAGES="ffmpeg" scripts/setup.sh >/dev/null
-gen=build/tests/support/reelscope-movie-gen
+gen=scripts/make-movie.sh
 mkdir -p build/bench
 long=build/bench/vfr-640x360-2h.mkv
 vfr=build/bench/vfr-1080p.mkv

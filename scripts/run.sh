@@ -10,8 +10,7 @@ if [ -z "$movie" ]; then
   movie=build/demo/reelscope-demo.mp4
   if [ ! -f "$movie" ]; then
     mkdir -p build/demo
-    build/tests/support/reelscope-movie-gen --style demo --size 640x360 --fps 30 --frames 600 \
-      --gop 30 "$movie"
+    scripts/make-movie.sh --style demo --size 640x360 --fps 30 --frames 600 --gop 30 "$movie"
   fi
 fi
 exec build/app/reelscope "$movie"

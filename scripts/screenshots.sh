@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 REELSCOPE_EXTRA_PACKAGES="xvfb xdotool imagemagick" scripts/setup.sh >/dev/null
 out="${1:-build/screenshots}"
 mkdir -p "$out"
-gen=build/tests/support/reelscope-movie-gen
+gen=scripts/make-movie.sh
 [ -f build/demo/demo640.mp4 ] || { mkdir -p build/demo; $gen --style demo --size 640x360 --fps 30 --frames 300 --gop 30 build/demo/demo640.mp4; }
 [ -f build/demo/demo320.avi ] || $gen --style demo --size 320x240 --fps 25 --frames 500 build/demo/demo320.avi
 

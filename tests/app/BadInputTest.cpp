@@ -189,11 +189,13 @@ INSTANTIATE_TEST_SUITE_P(
              {kPlays}, 49},
         Case{"DamagedSound",
              [](BadInput& t) {
-                 // MP2 frames overwritten after their start codes.
+                 // The sound packets' MP2 data overwritten, the pictures' left whole.
                  return t.Damage("mpeg1.mpg", [](QByteArray& b) {
                      const QByteArray audio("\x00\x00\x01\xc0", 4);
-                     for (qsizetype at = b.indexOf(audio); at >= 0; at = b.indexOf(audio, at + 4))
-                         for (qsizetype i = at + 20; i < std::min<qsizetype>(at + 400, b.size()); ++i) b[i] = char(i * 37);
+                     for (qsizetype at = b.indexOf(audio); at >= 0 && at + 6 < b.size(); at = b.indexOf(audio, at + 4)) {
+                         const qsizetype end = at + 6 + (uchar(b[at + 4]) << 8 | uchar(b[at + 5]));
+                         for (qsizetype i = at + 20; i < std::min(end, b.size()); ++i) b[i] = char(i * 37);
+                     }
                  });
              },
              {kPlays}, 49},

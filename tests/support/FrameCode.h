@@ -1,6 +1,6 @@
 #pragma once
 
-// Reads the frame number that reelscope-movie-gen paints into every test
+// Reads the frame number that scripts/make-movie.sh paints into every test
 // picture: a 4 x 4 grid of cells over the picture, cell (row r, column c)
 // holding bit r*4+c (bit 0 top-left), light for 1 and dark for 0.
 
