@@ -58,7 +58,7 @@ DesktopIntegration::~DesktopIntegration()
 void DesktopIntegration::Poll()
 {
     if (m_mpris) m_mpris->Poll();
-    m_inhibitor->SetWanted(m_frame.View().Engine().GetPlayState() == engine::MovieEngine::Playing);
+    m_inhibitor->SetWanted(PlaysOn(m_frame.View()));
 }
 
 }  // namespace app

@@ -236,6 +236,7 @@ void CMainFrame::SetCaption(const QString& caption)
 void CMainFrame::AddToRecentFileList(const QByteArray& path)
 {
     m_app->RecentFiles().Add(path);
+    if (m_movieOpened) m_movieOpened();
 }
 
 void CMainFrame::WriteProfileInt(const char* section, const char* key, int value)

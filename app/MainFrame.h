@@ -6,6 +6,7 @@
 // when it moves, and resizes itself so the view gets a requested size.
 
 #include <QMainWindow>
+#include <functional>
 
 #include "engine/MainWindowLink.h"
 #include "view/PlayerView.h"
@@ -44,7 +45,11 @@ public:
     void SetCaption(const QString& caption) override;
     // The caption as the user sees it (windowTitle() holds Qt's escapes).
     const QString& Caption() const { return m_caption; }
+    // The view's notice of every movie it opens.
     void AddToRecentFileList(const QByteArray& path) override;
+    // Called as soon as a movie has opened: the desktop's controls hand it
+    // the volume they were given while none was open.
+    void SetMovieOpenedHandler(std::function<void()> handler) { m_movieOpened = std::move(handler); }
     void WriteProfileInt(const char* section, const char* key, int value) override;
     void ShowContextMenu(const QPoint& globalPos) override;
 
@@ -75,6 +80,7 @@ private:
     // frame's margins are known, or once a movie has sized the window.
     bool m_bOuterSizeSettled = false;
     QString m_caption;
+    std::function<void()> m_movieOpened;
 };
 
 }  // namespace app

@@ -32,6 +32,9 @@ constexpr double kDecibelsPerDecade = 60.0;
 
 // Engine states, as GetPlayState answers them.
 constexpr int kNoMovie = -1;
+// A movie opens at the engine's full volume.
+constexpr int kFullVolume = 1000;
+const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 
 QString FileUrl(QByteArray path)
 {
@@ -40,19 +43,45 @@ QString FileUrl(QByteArray path)
     return QStringLiteral("file://") + QString::fromLatin1(path.toPercentEncoding("/"));
 }
 
+// Microseconds from the engine's 100 ns units, rounded up: the first whole
+// microsecond of a frame lies inside it, so that the position told of a
+// frame seeks back to that frame.
+qlonglong Microseconds(engine::StreamTime time)
+{
+    return (time + 9) / 10;
+}
+
 }  // namespace
+
+bool PlaysOn(view::PlayerView& view)
+{
+    MovieEngine& engine = view.Engine();
+    if (engine.GetPlayState() == MovieEngine::Playing) return true;
+    // The view starts the movie over on its next tick.
+    return engine.IsAtEnd() && view.PlayRequested() && view.m_bAutoReplay;
+}
 
 // ---- The service
 
 MprisService::MprisService(CMainFrame& frame)
     : m_frame(frame), m_player(new MprisPlayer(this, frame)), m_bus(QString())
 {
-    new MprisRoot(this, frame);  // a child, like the player's interface
+    new MprisRoot(this, frame, *m_player);  // a child, like the player's interface
+    m_frame.SetMovieOpenedHandler([this] { OnMovieOpened(); });
 }
 
 MprisService::~MprisService()
 {
+    m_frame.SetMovieOpenedHandler(nullptr);
     if (!m_name.isEmpty()) m_bus.unregisterObject(kObjectPath);
+}
+
+void MprisService::OnMovieOpened()
+{
+    // At once, not on the next poll: the movie already plays.
+    if (!m_player->m_nextVolume) return;
+    m_frame.View().Engine().SetVolume(*m_player->m_nextVolume);
+    m_player->m_nextVolume.reset();
 }
 
 bool MprisService::Register(QDBusConnection bus)
@@ -82,10 +111,22 @@ MprisService::Snapshot MprisService::Take() const
     now.open = engine.GetPlayState() != kNoMovie;
     now.movie = engine.MovieGeneration();
     now.title = now.open ? m_frame.Caption() : QString();
-    now.volume = engine.GetVolume();
+    now.volume = m_player->EngineVolume();
     now.rate = engine.GetPlaybackRate();
     now.canSeek = m_player->CanSeek();
+    now.loop = m_player->LoopStatus();
+    now.fullScreen = m_player->Checked(ID_FULL_SCREEN);
+    now.canFullScreen = m_player->Enabled(ID_FULL_SCREEN);
     return now;
+}
+
+void MprisService::Announce(const QString& interface, const QVariantMap& changed)
+{
+    if (changed.isEmpty()) return;
+    QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << interface << changed << QStringList();
+    m_bus.send(signal);
 }
 
 void MprisService::Poll()
@@ -103,6 +144,11 @@ void MprisService::Poll()
     if (newMovie || now.canSeek != m_last.canSeek) changed.insert(QStringLiteral("CanSeek"), now.canSeek);
     if (now.volume != m_last.volume) changed.insert(QStringLiteral("Volume"), m_player->Volume());
     if (now.rate != m_last.rate) changed.insert(QStringLiteral("Rate"), m_player->Rate());
+    if (now.loop != m_last.loop) changed.insert(QStringLiteral("LoopStatus"), now.loop);
+    QVariantMap rootChanged;
+    if (now.fullScreen != m_last.fullScreen) rootChanged.insert(QStringLiteral("Fullscreen"), now.fullScreen);
+    if (now.canFullScreen != m_last.canFullScreen)
+        rootChanged.insert(QStringLiteral("CanSetFullscreen"), now.canFullScreen);
 
     // A jump is announced once the picture has settled where it went.
     MovieEngine& engine = m_frame.View().Engine();
@@ -112,17 +158,16 @@ void MprisService::Poll()
         emit m_player->Seeked(m_player->Position());
     }
     m_last = now;
-
-    if (changed.isEmpty()) return;
-    QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                     QStringLiteral("PropertiesChanged"));
-    signal << kPlayerInterface << changed << QStringList();
-    m_bus.send(signal);
+    Announce(kPlayerInterface, changed);
+    Announce(kRootInterface, rootChanged);
 }
 
 // ---- org.mpris.MediaPlayer2
 
-MprisRoot::MprisRoot(MprisService* service, CMainFrame& frame) : QDBusAbstractAdaptor(service), m_frame(frame) {}
+MprisRoot::MprisRoot(MprisService* service, CMainFrame& frame, MprisPlayer& player)
+    : QDBusAbstractAdaptor(service), m_frame(frame), m_player(player)
+{
+}
 
 QString MprisRoot::Identity() const
 {
@@ -143,6 +188,21 @@ QStringList MprisRoot::SupportedMimeTypes() const
 {
     // The desktop entry's list, taken from it when the program was built.
     return QString::fromLatin1(REELSCOPE_MIME_TYPES).split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
+bool MprisRoot::Fullscreen() const
+{
+    return m_player.Checked(ID_FULL_SCREEN);
+}
+
+bool MprisRoot::CanSetFullscreen() const
+{
+    return m_player.Enabled(ID_FULL_SCREEN);
+}
+
+void MprisRoot::SetFullscreen(bool on)
+{
+    if (on != Fullscreen()) m_player.Run(ID_FULL_SCREEN);  // a toggle, under its rule
 }
 
 void MprisRoot::Raise()
@@ -171,6 +231,12 @@ bool MprisPlayer::Enabled(int id) const
     return m_frame.OnCmdMsg(id, &state) && state.enabled;
 }
 
+bool MprisPlayer::Checked(int id) const
+{
+    view::CommandState state;
+    return m_frame.OnCmdMsg(id, &state) && state.checked;
+}
+
 void MprisPlayer::Run(int id)
 {
     m_frame.Commands().Execute(id);
@@ -197,9 +263,8 @@ QString MprisPlayer::PlaybackStatus() const
     // a movie, and standing at either end of one (after Stop, Go to Start or
     // the end of the movie). Standing anywhere else is "Paused": Play goes
     // on from there.
-    const int state = State();
-    if (state == MovieEngine::Playing) return QStringLiteral("Playing");
-    if (state == kNoMovie || AtEitherEnd()) return QStringLiteral("Stopped");
+    if (PlaysOn(m_frame.View())) return QStringLiteral("Playing");
+    if (State() == kNoMovie || AtEitherEnd()) return QStringLiteral("Stopped");
     return QStringLiteral("Paused");
 }
 
@@ -231,11 +296,14 @@ void MprisPlayer::Play()
 void MprisPlayer::Pause()
 {
     if (State() == MovieEngine::Playing) Run(ID_PAUSE);
+    // At the end, about to start over: Pause's toggle would play; the movie
+    // stays at its end instead.
+    else if (PlaysOn(m_frame.View())) Run(ID_STOP);
 }
 
 void MprisPlayer::PlayPause()
 {
-    if (State() == MovieEngine::Playing) Run(ID_PAUSE);
+    if (PlaysOn(m_frame.View())) Pause();
     else Play();
 }
 
@@ -244,8 +312,9 @@ void MprisPlayer::Stop()
     // The menu's Stop only pauses. The desktop's Stop also goes back to the
     // first frame, so that the next Play starts the movie over as the
     // desktop expects; a movie that cannot seek stays paused where it is.
+    // The desktop hears of both as one: Stopped, never Paused on the way.
     if (!Enabled(ID_STOP)) return;
-    Run(ID_STOP);
+    m_frame.Commands().Execute(ID_STOP);
     Run(ID_GO_START);
 }
 
@@ -257,10 +326,17 @@ qlonglong MprisPlayer::Length() const
 qlonglong MprisPlayer::Position() const
 {
     // The start of the frame on screen, so that a position read back after
-    // a seek is the one sought to.
+    // a seek is the one sought to. While playing, the frame due by the
+    // movie's clock: right after a jump into play (Play, continuous play
+    // starting over, a seek) that picture is not out yet, and the desktop is
+    // to hear where playing goes on from, not where it was.
     MovieEngine& engine = m_frame.View().Engine();
-    if (State() == kNoMovie) return 0;
-    return engine.TimeOfFrame(engine.GetCurrentFrame()) / 10;
+    const int state = State();
+    if (state == kNoMovie) return 0;
+    const int frame = state == MovieEngine::Playing
+                          ? std::clamp(engine.FrameAtTime(engine.StreamPosition()), 0, engine.GetLastFrame())
+                          : engine.GetCurrentFrame();
+    return Microseconds(engine.TimeOfFrame(frame));
 }
 
 void MprisPlayer::SeekTo(qlonglong position)
@@ -332,20 +408,50 @@ int MprisPlayer::ToEngineVolume(double desktopVolume)
     return std::clamp(static_cast<int>(std::lround(volume)), 0, 1000);
 }
 
+int MprisPlayer::EngineVolume() const
+{
+    if (State() == kNoMovie) return m_nextVolume.value_or(kFullVolume);
+    return m_frame.View().Engine().GetVolume();
+}
+
 double MprisPlayer::Volume() const
 {
-    return ToDesktopVolume(m_frame.View().Engine().GetVolume());
+    return ToDesktopVolume(EngineVolume());
 }
 
 void MprisPlayer::SetVolume(double volume)
 {
-    if (!Enabled(ID_VOLUME_UP)) return;  // the volume commands' rule: a movie open
     const int level = ToEngineVolume(volume);
+    // Without a movie the desktop's slider still moves: what it says is kept
+    // for the next movie, so that it does not start at full volume.
+    if (State() == kNoMovie) {
+        m_nextVolume = level;
+        m_service->Poll();
+        return;
+    }
+    if (!Enabled(ID_VOLUME_UP)) return;  // the volume commands' rule: a movie open
     // A volume given while muted ends the mute, as a volume step from the
     // menu does.
     if (m_frame.View().IsMuted() && level > 0) m_frame.Commands().Execute(ID_VOLUME_MUTE);
     m_frame.View().Engine().SetVolume(level);
     m_service->Poll();
+}
+
+QString MprisPlayer::LoopStatus() const
+{
+    return Checked(ID_AUTO_REPLAY) ? QStringLiteral("Track") : QStringLiteral("None");
+}
+
+void MprisPlayer::SetLoopStatus(const QString& status)
+{
+    // One movie and no list: "Playlist" has nothing to loop through.
+    if (status != QLatin1String("Track") && status != QLatin1String("None")) {
+        if (m_service->calledFromDBus())
+            m_service->sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("LoopStatus is None or Track"));
+        return;
+    }
+    // Through the command, as the menu goes: its rule, and the setting saved.
+    if (status != LoopStatus()) Run(ID_AUTO_REPLAY);
 }
 
 double MprisPlayer::Rate() const

@@ -15,11 +15,21 @@
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
+#include <optional>
+
+namespace view {
+class PlayerView;
+}
 
 namespace app {
 
 class CMainFrame;
 class MprisPlayer;
+
+// Playing as the desktop sees it: the movie plays, or it stands at its end
+// for the moment before continuous play starts it over. That moment is no
+// stop: neither the desktop's controls nor the screen saver hear of it.
+bool PlaysOn(view::PlayerView& view);
 
 // The object at the player's path. D-Bus gives the calls' context to the
 // object the interfaces belong to: that is here, not in the interfaces.
@@ -48,9 +58,14 @@ private:
         int volume = 0;
         int rate = 0;
         bool canSeek = false;
+        QString loop;
+        bool fullScreen = false;
+        bool canFullScreen = false;
         bool operator==(const Snapshot&) const = default;
     };
     Snapshot Take() const;
+    void Announce(const QString& interface, const QVariantMap& changed);
+    void OnMovieOpened();
 
     CMainFrame& m_frame;
     MprisPlayer* m_player;  // owned as a child
@@ -71,9 +86,12 @@ class MprisRoot : public QDBusAbstractAdaptor {
     Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
     Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
     Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
+    Q_PROPERTY(bool Fullscreen READ Fullscreen WRITE SetFullscreen)
+    Q_PROPERTY(bool CanSetFullscreen READ CanSetFullscreen)
 
 public:
-    MprisRoot(MprisService* service, CMainFrame& frame);
+    // Commands go through `player`, under its enable rules.
+    MprisRoot(MprisService* service, CMainFrame& frame, MprisPlayer& player);
 
     bool CanQuit() const { return true; }
     bool CanRaise() const { return true; }
@@ -82,6 +100,10 @@ public:
     QString DesktopEntry() const;
     QStringList SupportedUriSchemes() const;
     QStringList SupportedMimeTypes() const;
+    // The full-screen command's state and rule.
+    bool Fullscreen() const;
+    void SetFullscreen(bool on);
+    bool CanSetFullscreen() const;
 
 public slots:
     void Raise();
@@ -89,6 +111,7 @@ public slots:
 
 private:
     CMainFrame& m_frame;
+    MprisPlayer& m_player;
 };
 
 // org.mpris.MediaPlayer2.Player: the movie and its playback. Positions are
@@ -100,6 +123,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     Q_PROPERTY(double Rate READ Rate WRITE SetRate)
     Q_PROPERTY(QVariantMap Metadata READ Metadata)
     Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
+    Q_PROPERTY(QString LoopStatus READ LoopStatus WRITE SetLoopStatus)
     Q_PROPERTY(qlonglong Position READ Position)
     Q_PROPERTY(double MinimumRate READ MinimumRate)
     Q_PROPERTY(double MaximumRate READ MaximumRate)
@@ -119,6 +143,9 @@ public:
     QVariantMap Metadata() const;
     double Volume() const;
     void SetVolume(double volume);
+    // Continuous play: "Track" while it is on, else "None".
+    QString LoopStatus() const;
+    void SetLoopStatus(const QString& status);
     qlonglong Position() const;
     double MinimumRate() const { return 0.5; }
     double MaximumRate() const { return 2.0; }
@@ -150,16 +177,22 @@ signals:
 
 private:
     friend class MprisService;
+    friend class MprisRoot;
     bool Enabled(int id) const;
+    bool Checked(int id) const;
     void Run(int id);
     int State() const;
     bool AtEitherEnd() const;
     QDBusObjectPath TrackId() const;
     qlonglong Length() const;
     void SeekTo(qlonglong position);
+    // The engine's volume, or without a movie the one the next will get.
+    int EngineVolume() const;
 
     MprisService* m_service;
     CMainFrame& m_frame;
+    // Given while no movie was open, for the next one to open.
+    std::optional<int> m_nextVolume;
 };
 
 }  // namespace app
