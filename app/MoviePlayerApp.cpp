@@ -23,9 +23,10 @@ MoviePlayerApp::~MoviePlayerApp()
 
 QByteArray MoviePlayerApp::CommandLineTail(int argc, char** argv)
 {
+    const int first = argc > 1 && qstrcmp(argv[1], "--") == 0 ? 2 : 1;
     QByteArray tail;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) tail += ' ';
+    for (int i = first; i < argc; ++i) {
+        if (i > first) tail += ' ';
         tail += argv[i];
     }
     return tail;

@@ -40,7 +40,8 @@ public:
     void FillRecentFileMenu(QMenu* menu, QAction* placeholder);
 
     // The command-line tail: every argument after the program's name joined
-    // by single spaces, as the bytes they were.
+    // by single spaces, as the bytes they were. A first "--" only ends the
+    // options (main answers --help and --version): it is not part of it.
     static QByteArray CommandLineTail(int argc, char** argv);
 
 private:

@@ -3,14 +3,27 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "app/MainFrame.h"
 #include "app/MoviePlayerApp.h"
+#include "resources/UiResources.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: reelscope [--] [MOVIE]\n"
+    "Plays MOVIE in a window, or opens the window without a movie.\n"
+    "Everything after the program's name is the movie's path: several\n"
+    "arguments are one path, joined by single spaces.\n"
+    "\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n"
+    "  --         end of options: what follows is the path, even \"--help\"\n";
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -40,16 +53,28 @@ void QuitCleanlyOnSignals(QApplication& application)
 
 int main(int argc, char** argv)
 {
+    // Answered before Qt starts: they need no display, and print where a
+    // terminal reads them.
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s %s\n", ui::kAppName, REELSCOPE_VERSION);
+        return 0;
+    }
+
     // On Wayland a window can neither keep itself on top nor place itself,
     // which the always-on-top switch and the frame's fitting need: where X11
     // is there too (XWayland), it is preferred.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY") && std::getenv("DISPLAY"))
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
 
-    // Taken before Qt sees the arguments: Qt removes the ones it knows, and a
-    // movie may be named like one of them.
+    // Every argument is the movie's: Qt sees none of them, or it would take
+    // a movie named like one of its own options (-reverse, -style) for one.
     const QByteArray commandLine = app::MoviePlayerApp::CommandLineTail(argc, argv);
-    QApplication application(argc, argv);
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
     QuitCleanlyOnSignals(application);
     app::MoviePlayerApp player;
     player.InitInstance(commandLine);
