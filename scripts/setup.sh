@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev ffmpeg
   fonts-noto-cjk
   dbus-daemon playerctl
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file lintian librsvg2-bin
 )
 PACKAGES+=(${REELSCOPE_EXTRA_PACKAGES:-})
 
