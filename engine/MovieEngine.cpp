@@ -140,6 +140,10 @@ bool MovieEngine::InitRenderToSurface()
     m_tTimePerFrame = 0;
     m_pDDStream->GetTimePerFrame(m_tTimePerFrame);
     if (m_tTimePerFrame <= 0) m_tTimePerFrame = kDefaultTimePerFrame;
+    std::int64_t num = 0, den = 0;
+    m_timing = m_pDDStream->GetFrameRate(num, den) == media::kOk ? media::FrameTiming(num, den) : media::FrameTiming();
+    if (!m_timing.Known() || m_timing.TimePerFrame() != m_tTimePerFrame)
+        m_timing = media::FrameTiming::OfTimePerFrame(m_tTimePerFrame);
     m_tCurrent = 0;
     return true;
 }
@@ -283,7 +287,7 @@ int MovieEngine::GetTotalFrames()
     FollowTimeline();
     // Numbered by its pictures, a movie has as many frames as pictures;
     // otherwise as many frame times as fit in its length.
-    return m_timeline && m_timeline->Numbers() ? m_timeline->Count() : FrameNumber(m_tDuration / m_tTimePerFrame);
+    return m_timeline && m_timeline->Numbers() ? m_timeline->Count() : FrameNumber(m_timing.FrameAt(m_tDuration));
 }
 
 StreamTime MovieEngine::GetDuration()
@@ -298,7 +302,7 @@ StreamTime MovieEngine::TimeOfFrame(int frame)
     if (!MovieOpen()) return 0;
     FollowTimeline();
     if (m_timeline && m_timeline->Numbers()) return m_timeline->TimeOf(frame);
-    return static_cast<StreamTime>(frame) * m_tTimePerFrame;
+    return m_timing.Start(frame);
 }
 
 int MovieEngine::FrameAtTime(StreamTime time)
@@ -306,7 +310,7 @@ int MovieEngine::FrameAtTime(StreamTime time)
     if (!MovieOpen()) return 0;
     FollowTimeline();
     if (m_timeline && m_timeline->Numbers()) return m_timeline->FrameAt(time);
-    return FrameNumber(time / m_tTimePerFrame);
+    return FrameNumber(m_timing.FrameAt(time));
 }
 
 int MovieEngine::GetSeekTargetFrame()

@@ -21,6 +21,7 @@
 #include "engine/Rect.h"
 #include "engine/ScreenTarget.h"
 #include "engine/WorkerEvent.h"
+#include "engine/media/FrameTiming.h"
 #include "engine/media/MediaStream.h"
 
 class QPainter;
@@ -200,6 +201,9 @@ private:
     std::uint32_t m_dwSeekCaps = 0;
 
     StreamTime m_tTimePerFrame = 0;
+    // The rate m_tTimePerFrame was rounded from: every frame number and
+    // time of a steady-rate movie is converted through it.
+    media::FrameTiming m_timing;
     std::atomic<StreamTime> m_tCurrent{0};     // worker: each frame; interface thread: while Idle
     StreamTime m_tDuration = 0;
     bool m_bDurationSaid = false;  // the header said how long the movie is

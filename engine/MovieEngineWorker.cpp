@@ -170,7 +170,11 @@ int MovieEngine::Seek(int frame, int mode)
 {
     m_bEndOfStream = false;
     if (!MovieOpen()) return 0;
-    const StreamTime target = TimeOfFrame(frame);
+    // The last position, the frame count, has no picture of its own: a seek
+    // there (the end command, the seek bar's right end) shows the last
+    // frame and stands on it, so the counter names the picture shown and a
+    // step back from there moves it.
+    const StreamTime target = TimeOfFrame(std::min(frame, GetLastFrame()));
     if (mode == SeekOnly || mode == SeekTrack || mode == SeekAndShow) ++m_nSeekGeneration;
 
     auto stopAndRead = [&] {

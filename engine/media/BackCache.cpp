@@ -84,14 +84,15 @@ void BackCache::Add(int serial, const AVFrame* frame, StreamTime time)
     }
 }
 
-BackCache::Found BackCache::Find(StreamTime target, const std::function<bool(StreamTime)>& holds) const
+BackCache::Found BackCache::Find(const std::function<Placement(StreamTime)>& place) const
 {
     std::lock_guard lock(m_mutex);
     for (std::size_t i = 0; i < m_run.size(); ++i) {
         const Entry& e = m_run[i];
-        if (e.time > target) break;
-        const bool nextAfter = i + 1 < m_run.size() && m_run[i + 1].time > target;
-        if (holds(e.time) || nextAfter) return Found{FramePtr(av_frame_clone(e.frame.get())), e.time};
+        const Placement p = place(e.time);
+        if (!p.atOrBefore) break;
+        const bool nextAfter = i + 1 < m_run.size() && !place(m_run[i + 1].time).atOrBefore;
+        if (p.holds || nextAfter) return Found{FramePtr(av_frame_clone(e.frame.get())), e.time};
     }
     return {};
 }

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "engine/media/FfmpegUtil.h"
+#include "engine/media/FrameTiming.h"
 
 namespace media {
 
@@ -28,14 +29,15 @@ public:
     // current run; the oldest go while the run is over the cap.
     void Add(int serial, const AVFrame* frame, StreamTime time);
 
-    // A new reference to the kept picture that is shown at `target`, or
-    // null. `holds(time)` tells whether a picture at `time` is known to hold
-    // the target; otherwise a picture holds it up to the next one kept.
+    // A new reference to the kept picture that is shown at a target, or
+    // null. `place(time)` tells where a picture at `time` stands against the
+    // target; a picture holds it when known to, or when the next one kept
+    // lies past it.
     struct Found {
         FramePtr frame;
         StreamTime time = 0;
     };
-    Found Find(StreamTime target, const std::function<bool(StreamTime)>& holds) const;
+    Found Find(const std::function<Placement(StreamTime)>& place) const;
 
     std::size_t Bytes() const;
 

@@ -94,7 +94,7 @@ Timeline ReadTimeline(const std::string& path, const StreamShared& shared)
         av_packet_unref(packet.get());
     }
     if (shared.quit.load()) return {};
-    return Timeline::Of(std::move(times), shared.timePerFrame, ToStreamTime(1, videoBase), end);
+    return Timeline::Of(std::move(times), shared.timing.TimePerFrame(), ToStreamTime(1, videoBase), end);
 }
 
 Demuxer::Demuxer(StreamShared& shared) : m_shared(shared) {}

@@ -1,6 +1,7 @@
 #include "engine/media/FfmpegStream.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -44,17 +45,27 @@ constexpr double kMinRate = 0.25;
 constexpr double kMaxRate = 4.0;
 // Beyond this a frame rate in a header is nonsense (and its frame time 0).
 constexpr double kMaxFrameRate = 1000.0;
+// An average frame rate this close to the stream's real one is that rate.
+constexpr double kSameRate = 0.005;
 
 // The stream's nominal frame rate, or 0/1 when it does not say.
 AVRational FrameRateOf(const AVStream* st)
 {
     auto plausible = [](AVRational r) { return r.num > 0 && r.den > 0 && av_q2d(r) <= kMaxFrameRate; };
-    if (plausible(st->avg_frame_rate)) return st->avg_frame_rate;
     // One frame per tick of the time base is FFmpeg's guess for pictures
     // that do not come at one rate (1000 per second in Matroska): no rate.
     const bool tickGuess = av_cmp_q(st->r_frame_rate, av_inv_q(st->time_base)) == 0;
-    if (plausible(st->r_frame_rate) && !tickGuess) return st->r_frame_rate;
-    return AVRational{0, 1};
+    const bool real = plausible(st->r_frame_rate) && !tickGuess;
+    if (plausible(st->avg_frame_rate)) {
+        // An average taken over a rounded length (30 frames in 1001 ms) is
+        // a hair off the rate the pictures really come at, which numbering
+        // long movies would multiply into whole frames: the real rate, when
+        // the average agrees with it.
+        if (real && std::abs(av_q2d(st->avg_frame_rate) / av_q2d(st->r_frame_rate) - 1.0) < kSameRate)
+            return st->r_frame_rate;
+        return st->avg_frame_rate;
+    }
+    return real ? st->r_frame_rate : AVRational{0, 1};
 }
 
 class FfmpegSample final : public StreamSample {
@@ -149,9 +160,8 @@ Result FfmpegStream::OpenFile(const std::string& path)
         if (Succeeded(decoder->Open(vs))) {
             m_converter.SetOrientation(decoder->Turn());
             m_video = std::move(decoder);
-            m_shared.frameRate = FrameRateOf(vs);
-            if (m_shared.frameRate.num > 0)
-                m_shared.timePerFrame = av_rescale(kUnitsPerSecond, m_shared.frameRate.den, m_shared.frameRate.num);
+            const AVRational rate = FrameRateOf(vs);
+            m_shared.timing = FrameTiming(rate.num, rate.den);
         }
     }
     const AVStream* as = m_demuxer.AudioStream();
@@ -235,6 +245,7 @@ Result FfmpegStream::SetState(StreamState state)
         m_running = false;
         m_clock.Stop();
         if (m_output) m_output->SetPaused(true);
+        KeepPositionWithPicture();
     }
     m_frames.Wake();
     return kOk;
@@ -255,6 +266,35 @@ StreamTime FfmpegStream::ClockNow()
         }
     }
     return m_clock.Now();
+}
+
+void FfmpegStream::KeepPositionWithPicture()
+{
+    // A stopped stream stands in the frame it shows: not before the
+    // picture's own frame (a timestamp rounded early lets it out a hair
+    // before its frame starts), nor in the next picture's frame when that
+    // one was due but not shown yet. Played to its end, it stands on its
+    // last picture, as a seek to the end leaves it; unless the sound went on
+    // well past the pictures, and the position with it (a picture standing
+    // over the rest of the sound).
+    StreamTime lower = -kTimeLimit;
+    StreamTime last = 0;
+    int serial = -1;
+    {
+        std::lock_guard lock(m_deliverMutex);
+        if (!m_last || m_shared.Stale(m_lastSerial)) return;
+        last = m_lastTime;
+        lower = m_shared.FrameStart(last);
+        serial = m_lastSerial;
+    }
+    const StreamTime now = m_clock.Now();
+    StreamTime upper = kTimeLimit;
+    m_frames.PeekWait(0, {}, [&](FrameItem* front, FrameItem*) {
+        if (!front || front->serial != serial) return;
+        if (front->frame) upper = m_shared.FrameStart(front->time) - 1;
+        else if (now <= last + 2 * m_shared.timing.TimePerFrame()) upper = lower;
+    });
+    if (now < lower || now > upper) m_clock.Set(std::clamp(now, lower, std::max(lower, upper)));
 }
 
 Result FfmpegStream::GetTime(StreamTime& time)
@@ -312,6 +352,7 @@ void FfmpegStream::StartSeek(StreamTime target, int attempt, bool keep)
     m_redeliver = false;
     m_lastFromCache = false;
     m_pipeTime = -1;
+    m_pipeLast.reset();
     m_pick.reset();
     m_pickHeld.reset();
     m_preroll = kPrerollFrames;
@@ -332,11 +373,14 @@ Result FfmpegStream::Seek(StreamTime time)
         // A step back (or a few): the pictures on the way are kept for the
         // steps that follow. A seek further back is a jump like any other.
         back = m_last && time < m_lastTime && m_lastTime - time <= kPickAhead;
-        auto holds = [&](StreamTime t) { return m_shared.Place(t, time).holds; };
+        auto place = [&](StreamTime t) { return m_shared.Place(t, time); };
         if (LastFrameHolds(time)) {
             m_redeliver = true;
-        } else if (BackCache::Found kept = m_shared.back.Find(time, holds); kept.frame) {
-            // A step back through pictures already decoded.
+        } else if (BackCache::Found kept = m_shared.back.Find(place); kept.frame) {
+            // A step back through pictures already decoded. The decoder's
+            // own last picture is kept aside: a step forward past the end
+            // comes back to it.
+            if (!m_lastFromCache) m_pipeLast = std::move(m_last);
             m_last = std::move(kept.frame);
             m_lastTime = kept.time;
             m_lastSerial = m_shared.serial.load();
@@ -401,7 +445,16 @@ Result FfmpegStream::CreateSample(const PixelBuffer& target, const FrameRect& re
 Result FfmpegStream::GetTimePerFrame(StreamTime& timePerFrame)
 {
     if (!m_open || !m_video) return kNoStream;
-    timePerFrame = m_shared.timePerFrame;
+    timePerFrame = m_shared.timing.TimePerFrame();
+    return kOk;
+}
+
+Result FfmpegStream::GetFrameRate(std::int64_t& num, std::int64_t& den)
+{
+    if (!m_open || !m_video) return kNoStream;
+    if (!m_shared.timing.Known()) return kFalse;
+    num = m_shared.timing.Num();
+    den = m_shared.timing.Den();
     return kOk;
 }
 
@@ -475,6 +528,7 @@ Result FfmpegStream::Present(const AVFrame* frame, StreamTime time, int serial, 
         m_lastFromCache = false;
         m_pipeTime = time;
         m_pipeSerial = serial;
+        m_pipeLast.reset();
     }
     return kOk;
 }
@@ -563,6 +617,13 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
             if (!item.frame) std::swap(item.frame, m_pickHeld), item.time = m_pickHeldTime;
             m_pickHeld.reset();
             if (!item.frame) {
+                // Past the decoder's last picture: that one holds the target,
+                // though a kept picture may be on screen now.
+                if (m_lastFromCache && m_pipeLast) {
+                    m_last = std::move(m_pipeLast);
+                    m_lastTime = m_pipeTime;
+                    m_lastFromCache = false;
+                }
                 if (!m_last) return kEndOfStream;
                 return Present(m_last.get(), m_lastTime, m_lastSerial, false, target, rect);
             }
@@ -577,7 +638,7 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
                 StreamTime endTime;
                 {
                     std::lock_guard lock(m_deliverMutex);
-                    endTime = m_last ? m_lastTime + std::max<StreamTime>(m_shared.timePerFrame, 0) : 0;
+                    endTime = m_last ? m_lastTime + m_shared.timing.TimePerFrame() : 0;
                 }
                 const StreamTime now = ClockNow();
                 if (m_audio) {
@@ -596,7 +657,7 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
                     continue;
                 }
             }
-            return kEndOfStream;
+                    return kEndOfStream;
         }
 
         // The frame a seek selected is shown at once, even when it lies after

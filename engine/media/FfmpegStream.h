@@ -51,6 +51,7 @@ public:
     Result CreateSample(const PixelBuffer& target, const FrameRect& rect,
                         std::shared_ptr<StreamSample>& sample) override;
     Result GetTimePerFrame(StreamTime& timePerFrame) override;
+    Result GetFrameRate(std::int64_t& num, std::int64_t& den) override;
 
     // FilterGraph
     Result QueryBasicAudio(std::shared_ptr<BasicAudio>& out) override;
@@ -80,6 +81,7 @@ private:
     bool LastFrameHolds(StreamTime target);  // caller holds m_deliverMutex
     bool Cancelled() const;
     Result WaitUntil(StreamTime time);
+    void KeepPositionWithPicture();  // the stream has just stopped
     // Converts `frame` into the sample's rectangle; it is the one shown now.
     // `fromPipeline`: it came from the decoder, not from the kept pictures.
     Result Present(const AVFrame* frame, StreamTime time, int serial, bool fromPipeline, const PixelBuffer& target,
@@ -128,6 +130,7 @@ private:
     bool m_lastFromCache = false;
     StreamTime m_pipeTime = -1;
     int m_pipeSerial = -1;
+    FramePtr m_pipeLast;  // the decoder's last picture while a kept one is shown
     // A step forward taken from the running decoder: the queued pictures
     // before this time are passed over (the last of them held, in case the
     // target lies past the last picture).

@@ -40,6 +40,10 @@ public:
     virtual Result CreateSample(const PixelBuffer& target, const FrameRect& rect,
                                 std::shared_ptr<StreamSample>& sample) = 0;
     virtual Result GetTimePerFrame(StreamTime& timePerFrame) = 0;
+    // The steady rate the frame time was rounded from, as frames per second
+    // num / den: kOk with it, kFalse when the stream has none. A stream that
+    // cannot tell leaves the frame time to stand for the rate.
+    virtual Result GetFrameRate(std::int64_t& /*num*/, std::int64_t& /*den*/) { return kNotImplemented; }
 };
 
 class MediaStream {

@@ -8,6 +8,7 @@
 
 #include "engine/media/BackCache.h"
 #include "engine/media/FfmpegUtil.h"
+#include "engine/media/FrameTiming.h"
 #include "engine/media/SyncQueue.h"
 #include "engine/media/Timeline.h"
 
@@ -58,18 +59,11 @@ struct FrameItem {
 using PacketQueue = SyncQueue<PacketItem>;
 using FrameQueue = SyncQueue<FrameItem>;
 
-// Where a frame stands against a seek target.
-struct Placement {
-    bool atOrBefore = false;  // the frame holding the target is the last such frame
-    bool holds = false;       // this frame is known to hold the target
-};
-
 class StreamShared {
 public:
     // Written only before the threads start.
     StreamTime origin = 0;        // stream time 0, in the video stream's (or file's) timeline
-    StreamTime timePerFrame = 0;  // 0 when the file does not say
-    AVRational frameRate{0, 1};   // the rate timePerFrame was taken from
+    FrameTiming timing;  // the video's steady rate; unknown when the file does not say
     int videoIndex = -1;
     int audioIndex = -1;
 
@@ -79,11 +73,11 @@ public:
     std::atomic<const Timeline*> numbering{nullptr};
 
     // Numbered by the timeline, frame n holds the times from its picture's
-    // to the next one's. Otherwise, with a frame rate, frame n holds the times
-    // n * timePerFrame up to the next frame's, exactly as the engine numbers
-    // frames; a frame's number is its time by the rate, to the nearest, which
-    // absorbs the rounding of container timestamps and of timePerFrame
-    // itself. Without either, plain times are compared.
+    // to the next one's. Otherwise, at a steady rate, frame n holds the
+    // times from its start up to the next frame's, exactly as the engine
+    // numbers frames, and a picture is the frame whose start its time is
+    // nearest (container timestamps are rounded). Without either, plain
+    // times are compared.
     Placement Place(StreamTime frameTime, StreamTime target) const
     {
         if (const Timeline* t = numbering.load(std::memory_order_acquire)) {
@@ -91,12 +85,9 @@ public:
             const int wanted = t->FrameAt(target);
             return {index <= wanted, index == wanted};
         }
-        if (timePerFrame <= 0 || frameRate.num <= 0) return {frameTime <= target, false};
-        const std::int64_t index =
-            av_rescale_rnd(frameTime, frameRate.num, static_cast<std::int64_t>(frameRate.den) * kUnitsPerSecond,
-                           AV_ROUND_NEAR_INF);
-        std::int64_t wanted = target / timePerFrame;
-        if (target % timePerFrame < 0) --wanted;  // toward minus infinity
+        if (!timing.Known()) return {frameTime <= target, false};
+        const std::int64_t index = timing.Nearest(frameTime);
+        const std::int64_t wanted = timing.FrameAt(target);
         return {index <= wanted, index == wanted};
     }
 
@@ -104,9 +95,17 @@ public:
     // holds `target`: known by the numbering or the rate, never guessed.
     bool Precedes(StreamTime frameTime, StreamTime target) const
     {
-        const bool numbered = numbering.load(std::memory_order_acquire) || (timePerFrame > 0 && frameRate.num > 0);
+        const bool numbered = numbering.load(std::memory_order_acquire) || timing.Known();
         const Placement p = Place(frameTime, target);
         return numbered && p.atOrBefore && !p.holds;
+    }
+
+    // Where the frame of a picture stamped `frameTime` starts: where a
+    // stream that shows it stands.
+    StreamTime FrameStart(StreamTime frameTime) const
+    {
+        if (const Timeline* t = numbering.load(std::memory_order_acquire)) return t->TimeOf(t->FrameAt(frameTime));
+        return timing.Known() ? timing.Start(timing.Nearest(frameTime)) : frameTime;
     }
 
     std::atomic<int> serial{0};

@@ -175,7 +175,7 @@ void VideoDecoder::ReceiveAll(Drain drain)
 void VideoDecoder::HandleFrame(FramePtr frame)
 {
     const std::int64_t ts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
-    const StreamTime tpf = m_shared.timePerFrame;
+    const StreamTime tpf = m_shared.timing.TimePerFrame();
     StreamTime time;
     if (ts != AV_NOPTS_VALUE)
         time = ToStreamTime(ts, m_timeBase) - m_shared.origin;

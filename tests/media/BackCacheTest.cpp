@@ -41,14 +41,15 @@ TEST(BackCache, KeepsTheNewestPicturesWithinItsCapAndFindsThemByTime)
     for (int i = 0; i < 25; ++i) cache.Add(3, picture.get(), i * 400'000);
     cache.Add(2, picture.get(), 30 * 400'000);  // another seek's picture
     EXPECT_LE(cache.Bytes(), 10 * bytes);
-    auto never = [](StreamTime) { return false; };
-    EXPECT_EQ(cache.Find(14 * 400'000, never).frame, nullptr);  // dropped for the newest
-    const BackCache::Found found = cache.Find(20 * 400'000 + 5, never);
+    // Placed by plain times, as pictures of a movie without a rate are.
+    auto before = [](StreamTime target) { return [target](StreamTime t) { return Placement{t <= target, false}; }; };
+    EXPECT_EQ(cache.Find(before(14 * 400'000)).frame, nullptr);  // dropped for the newest
+    const BackCache::Found found = cache.Find(before(20 * 400'000 + 5));
     ASSERT_NE(found.frame, nullptr);
     EXPECT_EQ(found.time, 20 * 400'000);
     // The newest is found only when it is known to hold the time.
-    EXPECT_EQ(cache.Find(24 * 400'000 + 5, never).frame, nullptr);
-    EXPECT_NE(cache.Find(24 * 400'000 + 5, [](StreamTime t) { return t == 24 * 400'000; }).frame, nullptr);
+    EXPECT_EQ(cache.Find(before(24 * 400'000 + 5)).frame, nullptr);
+    EXPECT_NE(cache.Find([](StreamTime t) { return Placement{true, t == 24 * 400'000}; }).frame, nullptr);
     cache.Clear();
     EXPECT_EQ(cache.Bytes(), 0u);
 }
@@ -73,7 +74,7 @@ TEST(BackCache, AKeptPictureIsAnExactCopyWhateverItsLayout)
         BackCache cache;
         cache.Begin(1);
         cache.Add(1, picture.get(), 0);
-        const FramePtr kept = cache.Find(0, [](StreamTime) { return true; }).frame;
+        const FramePtr kept = cache.Find([](StreamTime) { return Placement{true, true}; }).frame;
         ASSERT_NE(kept, nullptr) << desc->name;
         ASSERT_EQ(kept->format, format);
         std::vector<std::uint8_t*> keptRows;

@@ -416,7 +416,7 @@ TEST_F(Strip, AClickSeeksThereAndMarksItADragKeepsToTheMovieAndLettingGoPlays)
     EXPECT_EQ(engine->GetCurrentFrame(), 500);
     EXPECT_EQ(Kept(), 500);
     EXPECT_FALSE(view->PlayRequested());
-    for (const auto& [x, f] : {std::pair{700, 1000}, {-40, 0}}) {
+    for (const auto& [x, f] : {std::pair{700, 999}, {-40, 0}}) {
         Mouse(view, QEvent::MouseMove, {x, StripY()});
         ASSERT_TRUE(Idle());
         EXPECT_EQ(engine->GetCurrentFrame(), f) << x;
@@ -448,11 +448,11 @@ TEST_F(Timer, TheSeekBarsStepsAreAFrameATenthAtLeastOneFrameAndKeepToTheMovie)
     };
     for (const Step& s : {Step{"mjpeg.avi", 0, PlayerView::SB_LINELEFT, 0}, Step{"seven.avi", 0, PlayerView::SB_PAGERIGHT, 1},
                           Step{"seven.avi", 3, PlayerView::SB_PAGELEFT, 2},
-                          Step{"frames250.avi", 240, PlayerView::SB_PAGERIGHT, 250},  // the last position, not beyond
-                          Step{"frames250.avi", 250, PlayerView::SB_PAGELEFT, 225},
-                          Step{"frames250.avi", 225, PlayerView::SB_LINERIGHT, 226},
-                          Step{"frames250.avi", 226, PlayerView::SB_LEFT, 0},
-                          Step{"frames250.avi", 0, PlayerView::SB_RIGHT, 250}}) {
+                          Step{"frames250.avi", 240, PlayerView::SB_PAGERIGHT, 249},  // the last frame, not beyond
+                          Step{"frames250.avi", 249, PlayerView::SB_PAGELEFT, 224},
+                          Step{"frames250.avi", 224, PlayerView::SB_LINERIGHT, 225},
+                          Step{"frames250.avi", 225, PlayerView::SB_LEFT, 0},
+                          Step{"frames250.avi", 0, PlayerView::SB_RIGHT, 249}}) {
         if (view->MoviePath() != MovieBytes(s.movie)) {
             ASSERT_TRUE(Open(s.movie));
         }
