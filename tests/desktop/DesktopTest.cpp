@@ -272,7 +272,7 @@ TEST_F(Mpris, PlayPauseAndStopDriveTheEngine)
 {
     Start();
     ASSERT_TRUE(Open("frames1000.avi"));
-    ASSERT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
+    ASSERT_TRUE(WaitFor([&] { return Kept() >= 5; }));
     ExpectStatus("play-pause", MovieEngine::Idle, "Paused");
     ExpectStatus("play-pause", MovieEngine::Playing, "Playing");
     ExpectStatus("pause", MovieEngine::Idle, "Paused");
@@ -287,7 +287,7 @@ TEST_F(Mpris, PlayPauseAndStopDriveTheEngine)
 TEST_F(Mpris, TheDesktopHearsOfAPauseFromTheMenu)
 {
     Start(MovieBytes("frames1000.avi"));
-    ASSERT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
+    ASSERT_TRUE(WaitFor([&] { return Kept() >= 5; }));
     QProcess follow;
     DiesWithTheTest(follow);
     follow.start(QStringLiteral("playerctl"), {"-p", "reelscope", "--follow", "status"});
@@ -355,7 +355,7 @@ TEST_F(Mpris, EachActionIsToldOnceAndEachJumpWhereItWent)
     Serve(QStringLiteral("org.freedesktop.ScreenSaver"));
     Start();
     ASSERT_TRUE(Open("frames250.avi"));  // 10 s
-    ASSERT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 5; }));  // away from the start: pausing is no stop
+    ASSERT_TRUE(WaitFor([&] { return Kept() >= 5; }));  // away from the start: pausing is no stop
     ASSERT_TRUE(Listen());
     enum Jump { ToStart, ToEnd };
     struct Row {
