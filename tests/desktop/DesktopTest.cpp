@@ -20,14 +20,12 @@
 #include <QTest>
 #include <QThread>
 #include <QUrl>
-#include <atomic>
 #include <csignal>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <set>
 #include <sys/prctl.h>
-#include <thread>
 
 #include "PlayerFixture.h"
 
@@ -58,20 +56,10 @@ public:
     {
         // Before anything connects: libdbus reads the address once per process.
         qputenv("DBUS_SESSION_BUS_ADDRESS", g_sessionBus);
-        // A desktop's bus has names on it and services it starts on demand.
-        // The tests take the player's and the screen saver's names: never there.
-        QStringList names;
-        {
-            QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("check"));
-            if (bus.isConnected())
-                names = bus.interface()->registeredServiceNames().value() + bus.interface()->activatableServiceNames().value();
-        }
-        QDBusConnection::disconnectFromBus(QStringLiteral("check"));
-        names.removeAll(QStringLiteral("org.freedesktop.DBus"));
-        names.removeIf([](const QString& name) { return name.startsWith(QLatin1Char(':')); });
-        ASSERT_FALSE(g_sessionBus.isEmpty() || !names.isEmpty())
-            << "not a bus of the test's own (" << names.join(' ').toStdString() << "): run it through ctest, or as "
-            << "dbus-run-session --config-file=tests/desktop/bus.conf -- build/tests/desktop/desktop_test";
+        // A desktop's bus starts services on demand; the test's own, none.
+        ASSERT_EQ(QDBusConnection::sessionBus().interface()->activatableServiceNames().value(), QStringList{"org.freedesktop.DBus"})
+            << "not a bus of the test's own: run through ctest, or under "
+               "dbus-run-session --config-file=tests/desktop/bus.conf";
     }
 };
 
@@ -181,16 +169,13 @@ protected:
     [[nodiscard]] bool Listen()
     {
         QThread* here = QThread::currentThread();
-        std::atomic<bool> made = false;
-        std::thread maker([&] {
-            for (const QString& interface : {kPlayer, kProperties}) {
-                m_signals.emplace_back(new QDBusInterface(kService, kPath, interface, m_client));
-                m_signals.back()->moveToThread(here);
-            }
-            made = true;
-        });
-        WaitFor([&] { return made.load(); }, 60000);
-        maker.join();
+        std::unique_ptr<QThread> maker(QThread::create([&] {
+            for (const QString& interface : {kPlayer, kProperties})
+                m_signals.emplace_back(new QDBusInterface(kService, kPath, interface, m_client))->moveToThread(here);
+        }));
+        maker->start();
+        WaitFor([&] { return maker->wait(QDeadlineTimer(0)); }, 60000);
+        maker->wait();
         m_seeked = std::make_unique<QSignalSpy>(m_signals[0].get(), SIGNAL(Seeked(qlonglong)));
         m_changed = std::make_unique<QSignalSpy>(m_signals[1].get(), SIGNAL(PropertiesChanged(QString, QVariantMap, QStringList)));
         return m_seeked->isValid() && m_changed->isValid();
@@ -206,13 +191,6 @@ protected:
         }
         return values;
     }
-    std::vector<qlonglong> Seeked()
-    {
-        std::vector<qlonglong> positions;
-        for (const QList<QVariant>& signal : *m_seeked) positions.push_back(signal.value(0).toLongLong());
-        return positions;
-    }
-
     // The inhibitor's stand-in under the screen saver's name, or only the portal's.
     void Serve(const QString& name)
     {
@@ -229,12 +207,6 @@ protected:
     }
     int Held() { return HeldAndGranted().first; }
 
-    void ExpectStatus(const char* command, int state, const char* status)
-    {
-        Ctl({command});
-        EXPECT_TRUE(WaitFor([&] { return engine->GetPlayState() == state; })) << command;
-        EXPECT_EQ(Ctl({"status"}), status) << command;
-    }
     // Plays a movie and leaves it each way in turn.
     void ExpectHeldOnlyWhilePlaying(const std::vector<std::string>& ways)
     {
@@ -268,40 +240,6 @@ protected:
 
 using Mpris = DesktopFixture;
 
-TEST_F(Mpris, PlayPauseAndStopDriveTheEngine)
-{
-    Start();
-    ASSERT_TRUE(Open("frames1000.avi"));
-    ASSERT_TRUE(WaitFor([&] { return Kept() >= 5; }));
-    ExpectStatus("play-pause", MovieEngine::Idle, "Paused");
-    ExpectStatus("play-pause", MovieEngine::Playing, "Playing");
-    ExpectStatus("pause", MovieEngine::Idle, "Paused");
-    const int paused = engine->GetCurrentFrame();
-    ExpectStatus("play", MovieEngine::Playing, "Playing");
-    EXPECT_GE(engine->GetCurrentFrame(), paused);  // went on, did not start over
-    ExpectStatus("stop", MovieEngine::Idle, "Stopped");
-    EXPECT_EQ(Kept(), 0);
-    ExpectStatus("play", MovieEngine::Playing, "Playing");
-}
-
-TEST_F(Mpris, TheDesktopHearsOfAPauseFromTheMenu)
-{
-    Start(MovieBytes("frames1000.avi"));
-    ASSERT_TRUE(WaitFor([&] { return Kept() >= 5; }));
-    QProcess follow;
-    DiesWithTheTest(follow);
-    follow.start(QStringLiteral("playerctl"), {"-p", "reelscope", "--follow", "status"});
-    QString lines;
-    auto last = [&](const QString& status) {
-        return WaitFor([&] { return (lines += follow.readAllStandardOutput()).endsWith(status + '\n'); });
-    };
-    EXPECT_TRUE(last("Playing"));
-    Command(ID_PAUSE);
-    EXPECT_TRUE(last("Paused")) << lines.toStdString();
-    follow.kill();
-    follow.waitForFinished();
-}
-
 // At 30 frames a second a frame starts between two microseconds: the first
 // whole one inside it is the frame's position, and seeks back to it.
 TEST_F(Mpris, PositionsAndSeeksAreExactToTheFrame)
@@ -311,13 +249,8 @@ TEST_F(Mpris, PositionsAndSeeksAreExactToTheFrame)
     Command(ID_PAUSE);
     ASSERT_TRUE(Idle());
     ASSERT_TRUE(Listen());
-    struct Row {
-        const char* method;
-        qlonglong position;
-        int frame;
-        qlonglong reads;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, qlonglong, int, qlonglong> rows[] = {
+        // method, its argument, the frame shown, the position read back
         {"SetPosition", 5'000'000, 150, 5'000'000},
         {"SetPosition", 33'334, 1, 33'334},
         {"SetPosition", 33'333, 0, 0},
@@ -328,28 +261,22 @@ TEST_F(Mpris, PositionsAndSeeksAreExactToTheFrame)
         {"Seek", 99'000'000, 299, 9'966'667},  // a step past the end stops at the last frame
         {"Seek", -99'000'000, 0, 0},
     };
-    for (const Row& row : rows) {
-        const std::string what = std::string(row.method) + " " + std::to_string(row.position);
+    for (const auto& [method, argument, frame, reads] : rows) {
         m_seeked->clear();
-        if (row.method == std::string("Seek")) Call(kPlayer, row.method, {row.position});
-        else Call(kPlayer, row.method, {QVariant::fromValue(TrackId()), row.position});
-        EXPECT_TRUE(WaitFor([&] { return engine->GetPlayState() == MovieEngine::Idle && Kept() == row.frame; }))
-            << what << " shows " << Kept();
-        EXPECT_EQ(Property(kPlayer, "Position").toLongLong(), row.reads) << what;
-        if (row.position == 10'000'001) continue;
-        EXPECT_TRUE(m_seeked->count() > 0 || m_seeked->wait(10000)) << what;
-        EXPECT_EQ(Seeked(), std::vector<qlonglong>{row.reads}) << what;
+        const QVariantList track = method == std::string("Seek") ? QVariantList{} : QVariantList{QVariant::fromValue(TrackId())};
+        Call(kPlayer, method, track + QVariantList{argument});
+        EXPECT_TRUE(WaitFor([&] { return engine->GetPlayState() == MovieEngine::Idle && Kept() == frame; })) << argument;
+        EXPECT_EQ(Property(kPlayer, "Position").toLongLong(), reads) << argument;
+        if (argument != 10'000'001) {
+            EXPECT_TRUE(!m_seeked->isEmpty() || m_seeked->wait(10000)) << argument;
+            EXPECT_EQ(m_seeked->value(0).value(0).toLongLong(), reads) << argument;
+        }
     }
-    // While playing, playing goes on from the new place.
-    Ctl({"play"});
-    ASSERT_TRUE(WaitFor([&] { return engine->GetPlayState() == MovieEngine::Playing; }));
-    Ctl({"position", "5"});
-    EXPECT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() > 150; }));
-    EXPECT_EQ(engine->GetPlayState(), MovieEngine::Playing);
 }
 
 // One action, one change of status, and none when continuous play starts
-// the movie over; a jump is told with where it went, not where it was.
+// the movie over, nor a new hold on the screen saver; a jump is told with
+// where it went, not where it was.
 TEST_F(Mpris, EachActionIsToldOnceAndEachJumpWhereItWent)
 {
     Serve(QStringLiteral("org.freedesktop.ScreenSaver"));
@@ -357,57 +284,47 @@ TEST_F(Mpris, EachActionIsToldOnceAndEachJumpWhereItWent)
     ASSERT_TRUE(Open("frames250.avi"));  // 10 s
     ASSERT_TRUE(WaitFor([&] { return Kept() >= 5; }));  // away from the start: pausing is no stop
     ASSERT_TRUE(Listen());
-    enum Jump { ToStart, ToEnd };
-    struct Row {
-        const char* action;
-        std::function<void()> act;
-        QStringList statuses;
-        std::vector<Jump> jumps;
-    };
-    const Row rows[] = {
-        {"pause", [&] { Call(kPlayer, "Pause"); }, {"Paused"}, {}},
-        {"play on", [&] { Call(kPlayer, "Play"); }, {"Playing"}, {}},
-        {"stop while playing", [&] { Call(kPlayer, "Stop"); }, {"Stopped"}, {ToStart}},
-        {"to the end, stopped still", [&] { Command(ID_GO_END); }, {}, {ToEnd}},
-        {"play at the end", [&] { Call(kPlayer, "Play"); }, {"Playing"}, {ToStart}},
-        {"continuous play", [&] { Property(kPlayer, "LoopStatus", QStringLiteral("Track")); }, {}, {}},
-        {"near the end, and over",
-         [&] {
-             Call(kPlayer, "SetPosition", {QVariant::fromValue(TrackId()), qlonglong{engine->TimeOfFrame(240) / 10}});
-             // Between the end and the view's next tick, which starts it over.
-             if (WaitFor([&] { return engine->IsAtEnd() != 0; }, 3000)) {
-                 EXPECT_EQ(Property(kPlayer, "PlaybackStatus").toString(), "Playing");
-             }
-         },
-         {},
-         {ToEnd, ToStart}},
-    };
     const qlonglong half = engine->TimeOfFrame(125) / 10;
-    for (const Row& row : rows) {
+    const auto nearTheEndAndOver = [&] {
+        Call(kPlayer, "SetPosition", {QVariant::fromValue(TrackId()), qlonglong{engine->TimeOfFrame(240) / 10}});
+        // Between the end and the view's next tick, which starts it over.
+        if (WaitFor([&] { return engine->IsAtEnd() != 0; }, 3000)) {
+            EXPECT_EQ(Property(kPlayer, "PlaybackStatus").toString(), "Playing");
+        }
+    };
+    const std::tuple<const char*, std::function<void()>, QStringList, std::vector<bool>> rows[] = {
+        // the action, the statuses told, each jump told: to the first half?
+        {"pause from the menu", [&] { Command(ID_PAUSE); }, {"Paused"}, {}},
+        {"play on", [&] { Call(kPlayer, "PlayPause"); }, {"Playing"}, {}},
+        {"stop while playing", [&] { Call(kPlayer, "Stop"); }, {"Stopped"}, {true}},
+        {"to the end, stopped still", [&] { Command(ID_GO_END); }, {}, {false}},
+        {"play at the end", [&] { Call(kPlayer, "Play"); }, {"Playing"}, {true}},
+        {"continuous play", [&] { Property(kPlayer, "LoopStatus", QStringLiteral("Track")); }, {}, {}},
+        {"near the end, and over", nearTheEndAndOver, {}, {false, true}},
+    };
+    for (const auto& [action, act, statuses, jumps] : rows) {
         const bool playing = engine->GetPlayState() == MovieEngine::Playing;
-        EXPECT_TRUE(WaitFor([&] { return Held() == (playing ? 1 : 0); })) << row.action;
+        EXPECT_TRUE(WaitFor([&] { return Held() == (playing ? 1 : 0); })) << action;
         const auto inhibited = HeldAndGranted();
         Property(kPlayer, "PlaybackStatus");  // what was sent before its answer has come
         m_seeked->clear();
         m_changed->clear();
-        row.act();
-        EXPECT_TRUE(WaitFor([&] { return Told("PlaybackStatus").size() >= row.statuses.size(); })) << row.action;
-        EXPECT_TRUE(WaitFor([&] { return Seeked().size() >= row.jumps.size(); }, 20000)) << row.action;
+        act();
+        EXPECT_TRUE(WaitFor([&] { return Told("PlaybackStatus").size() >= statuses.size(); })) << action;
+        EXPECT_TRUE(WaitFor([&] { return m_seeked->size() >= qsizetype(jumps.size()); }, 20000)) << action;
         Property(kPlayer, "PlaybackStatus");
-        EXPECT_EQ(Told("PlaybackStatus"), row.statuses) << row.action;
-        const std::vector<qlonglong> seeked = Seeked();
-        ASSERT_EQ(seeked.size(), row.jumps.size()) << row.action;
-        for (std::size_t i = 0; i < seeked.size(); ++i)
-            EXPECT_EQ(seeked[i] < half, row.jumps[i] == ToStart) << row.action << ": " << seeked[i];
-        // The screen saver was not let go and asked again in between.
-        if (row.statuses.isEmpty()) {
-            EXPECT_EQ(HeldAndGranted(), inhibited) << row.action;
+        EXPECT_EQ(Told("PlaybackStatus"), statuses) << action;
+        ASSERT_EQ(m_seeked->size(), qsizetype(jumps.size())) << action;
+        for (std::size_t i = 0; i < jumps.size(); ++i)
+            EXPECT_EQ(m_seeked->at(i).at(0).toLongLong() < half, jumps[i]) << action << ": " << m_seeked->at(i).at(0).toLongLong();
+        if (statuses.isEmpty()) {
+            EXPECT_EQ(HeldAndGranted(), inhibited) << action;
         }
     }
 }
 
-// Continuous play and full screen, from the desktop and from the menus; the
-// volume a movie not yet open will get.
+// Continuous play and full screen, from the desktop and back from the menu;
+// the volume a movie not yet open will get.
 TEST_F(Mpris, LoopFullScreenAndVolumeFollowThePlayer)
 {
     Start();
@@ -418,37 +335,27 @@ TEST_F(Mpris, LoopFullScreenAndVolumeFollowThePlayer)
     EXPECT_FALSE(Property(kRoot, "CanSetFullscreen").toBool());
     ASSERT_TRUE(Open("h264.mp4"));
     EXPECT_EQ(engine->GetVolume(), 819);
-    EXPECT_TRUE(WaitFor([&] { return Told("CanSetFullscreen", kRoot) == QStringList{"true"}; }));
 
-    struct Row {
-        const char* action;
-        std::function<void()> act;
-        QString interface;
-        QString property;
-        QString value;
-        bool on;
-        std::function<bool()> player;
+    const auto set = [&](const QString& interface, const char* name, const QVariant& value) {
+        return [=, this] { Property(interface, name, value); };
     };
-    const auto looping = [&] {
-        EXPECT_EQ(ReadSettings().contains("AutoReplay=1"), view->m_bAutoReplay);  // saved, as from the menu
-        return view->m_bAutoReplay;
+    const std::tuple<std::function<void()>, QString, QString, bool> rows[] = {
+        {set(kPlayer, "LoopStatus", "Track"), "LoopStatus", "Track", true},
+        {[&] { Command(ID_AUTO_REPLAY); }, "LoopStatus", "None", false},
+        {set(kRoot, "Fullscreen", true), "Fullscreen", "true", true},
+        {[&] { Command(ID_LEAVE_FULL_SCREEN); }, "Fullscreen", "false", false},
     };
-    const auto fullScreen = [&] { return engine->IsFullScreen(); };
-    const auto loop = [&](const char* status) { Property(kPlayer, "LoopStatus", QString::fromLatin1(status)); };
-    const Row rows[] = {
-        {"loop from the desktop", [&] { loop("Track"); }, kPlayer, "LoopStatus", "Track", true, looping},
-        {"no playlist to loop", [&] { loop("Playlist"); }, kPlayer, "LoopStatus", "Track", true, looping},
-        {"loop off from the menu", [&] { Command(ID_AUTO_REPLAY); }, kPlayer, "LoopStatus", "None", false, looping},
-        {"full screen from the desktop", [&] { Property(kRoot, "Fullscreen", true); }, kRoot, "Fullscreen", "true", true, fullScreen},
-        {"back from the menu", [&] { Command(ID_LEAVE_FULL_SCREEN); }, kRoot, "Fullscreen", "false", false, fullScreen},
-    };
-    for (const Row& row : rows) {
-        row.act();
-        EXPECT_TRUE(WaitFor([&] { return Told(row.property, row.interface).endsWith(row.value); })) << row.action;
-        EXPECT_EQ(Property(row.interface, row.property).toString(), row.value) << row.action;
-        EXPECT_EQ(row.player(), row.on) << row.action;
+    for (const auto& [act, property, value, on] : rows) {
+        act();
+        const bool loop = property == "LoopStatus";
+        const QString interface = loop ? kPlayer : kRoot;
+        EXPECT_TRUE(WaitFor([&] { return Told(property, interface).endsWith(value); })) << value.toStdString();
+        EXPECT_EQ(Property(interface, property).toString(), value);
+        EXPECT_EQ(loop ? view->m_bAutoReplay : engine->IsFullScreen(), on) << value.toStdString();
+        if (loop) {
+            EXPECT_EQ(ReadSettings().contains("AutoReplay=1"), on);  // saved, as from the menu
+        }
     }
-    EXPECT_EQ(Told("LoopStatus"), QStringList({"Track", "None"}));
 }
 
 TEST_F(Mpris, VolumeAndRateMapOntoTheEnginesScales)
@@ -484,15 +391,13 @@ TEST_F(Mpris, MetadataNamesTheMovieAndOnlyFilesOpen)
     // that plays.
     const QMimeDatabase mime;
     QStringList types;
-    for (const QString& type : Property(kRoot, "SupportedMimeTypes").toStringList()) {
-        EXPECT_TRUE(mime.mimeTypeForName(type).isValid()) << type.toStdString();
-        types << mime.mimeTypeForName(type).name();  // an alias by its type's own name
-    }
-    for (const char* extension : {"avi", "asf", "wmv", "mpg", "mp4", "mov", "mkv", "webm", "ogv", "flv", "3gp", "3g2", "ts", "dv", "mxf"}) {
-        const QList<QMimeType> kinds = mime.mimeTypesForFileName(QStringLiteral("movie.") + extension);
-        EXPECT_TRUE(std::any_of(kinds.begin(), kinds.end(), [&](const QMimeType& kind) { return types.contains(kind.name()); }))
+    for (const QString& type : Property(kRoot, "SupportedMimeTypes").toStringList())
+        types << (mime.mimeTypeForName(type).isValid() ? mime.mimeTypeForName(type).name() : "unknown " + type);
+    for (const char* extension : {"avi", "asf", "wmv", "mpg", "mp4", "mov", "mkv", "webm", "ogv", "flv", "3gp", "3g2", "ts", "dv", "mxf"})
+        EXPECT_TRUE(std::ranges::any_of(mime.mimeTypesForFileName(QStringLiteral("movie.") + extension),
+                                        [&](const QMimeType& kind) { return types.contains(kind.name()); }))
             << extension;
-    }
+    EXPECT_FALSE(types.join(' ').contains("unknown")) << types.join(' ').toStdString();
     EXPECT_NE(Playerctl({"-p", "reelscope", "metadata"}).second, 0);  // no movie, no metadata
 
     const QString format = QStringLiteral("{{mpris:trackid}}|{{mpris:length}}|{{xesam:title}}|{{xesam:url}}");
