@@ -158,14 +158,15 @@ QToolBar* CommandUi::BuildToolBar()
     return m_toolBar;
 }
 
-void CommandUi::BindAccelerators()
+void CommandUi::BindAccelerators(QWidget* window)
 {
     for (const auto* table : {&ui::Accelerators(), &ui::PlayerKeys()}) {
         for (const ui::Accelerator& accelerator : *table) {
-            auto* shortcut = new QShortcut(accelerator.keys, m_window);
-            // Also while the full-screen window has the keyboard. A held key
+            auto* shortcut = new QShortcut(accelerator.keys, window);
+            // Only while that window is the active one: a dialog, a message
+            // box or an open menu has the keyboard to itself. A held key
             // repeats; the steps it makes replace one another (see the view).
-            shortcut->setContext(Qt::ApplicationShortcut);
+            shortcut->setContext(Qt::WindowShortcut);
             const int id = accelerator.id;
             connect(shortcut, &QShortcut::activated, this, [this, id] { Execute(id); });
         }

@@ -36,7 +36,9 @@ public:
 
     void BuildMenuBar();
     QToolBar* BuildToolBar();
-    void BindAccelerators();
+    // The accelerators and the player's keys, acting while `window` (the
+    // main window, or the full-screen window) is the active one.
+    void BindAccelerators(QWidget* window);
     // The context menu, built anew each time it is shown.
     void ShowContextMenu(const QPoint& globalPos);
 

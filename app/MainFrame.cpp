@@ -95,7 +95,7 @@ bool CMainFrame::OnCreate()
     m_commands->BuildMenuBar();
     m_wndToolBar = m_commands->BuildToolBar();
     addToolBar(Qt::TopToolBarArea, m_wndToolBar);
-    m_commands->BindAccelerators();
+    m_commands->BindAccelerators(this);
 
     // Pane 0 stretches and has no border; panes 1 and 2 are sunken. Each is
     // at least as wide as its template string.
@@ -152,11 +152,28 @@ void CMainFrame::OnTopMost()
 
 void CMainFrame::ApplyTopMost()
 {
-    const QRect where = geometry();
-    setWindowFlag(Qt::WindowStaysOnTopHint, m_bTopMost);
-    // Changing the flags takes the window down; put it back where it was.
-    setGeometry(where);
-    show();
+    // Told to the window system as the window's stacking state. Changing the
+    // widget's own flags would take the window down and make it anew: it
+    // would lose the focus and, in full screen, come up over the picture.
+    QWindow* window = windowHandle();
+    if (!window) {
+        setWindowFlag(Qt::WindowStaysOnTopHint, m_bTopMost);  // not made yet: taken when it is
+        return;
+    }
+    window->setFlag(Qt::WindowStaysOnTopHint, m_bTopMost);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    // The full-screen window would outlive this one and keep the program
+    // running, unseen: it goes first, as when full screen is left.
+    m_wndView.Engine().SetFullScreen(false);
+    QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::BindKeys(QWidget* window)
+{
+    m_commands->BindAccelerators(window);
 }
 
 void CMainFrame::focusInEvent(QFocusEvent*)

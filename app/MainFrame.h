@@ -55,8 +55,10 @@ public:
 
     // MainWindowLink
     void PostCommand(int id) override;
+    void BindKeys(QWidget* window) override;
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;

@@ -1,6 +1,6 @@
 #include "engine/FullScreenWindow.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -47,9 +47,26 @@ bool FullScreenWindow::Create(const QRect& geometry)
     HideTaskbar(true);
     if (QScreen* primary = QGuiApplication::primaryScreen()) setScreen(primary);
     setGeometry(geometry);
+    // The player's keys act here as in the main window.
+    if (MainWindowLink* link = GetMainWindowLink()) link->BindKeys(this);
     showFullScreen();
+    activateWindow();  // the keys go where the picture is
     m_screen.SyncGeometry();
     return isVisible();
+}
+
+void FullScreenWindow::Dispose()
+{
+    HideTaskbar(false);
+    hide();
+    if (m_nLoops == 0) {
+        deleteLater();
+        return;
+    }
+    // Its context menu is up: closed now, and the window deleted when the
+    // handler that opened it has returned (see mousePressEvent).
+    m_bDisposed = true;
+    while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
 }
 
 bool FullScreenWindow::HideTaskbar(bool hide)
@@ -75,8 +92,16 @@ void FullScreenWindow::mousePressEvent(QMouseEvent* event)
         // Posted: the switch destroys this window, so it must not run inside
         // this window's own handler.
         if (link) link->PostCommand(ID_FULL_SCREEN);
-    } else if (event->button() == Qt::RightButton) {
-        if (link) link->ShowContextMenu(event->globalPosition().toPoint());
+    } else if (event->button() == Qt::RightButton && link) {
+        ++m_nLoops;
+        link->ShowContextMenu(event->globalPosition().toPoint());
+        --m_nLoops;
+        if (m_bDisposed) {
+            // Full screen ended while the menu was up: this is the outermost
+            // of this window's handlers, and the loop below it deletes it.
+            if (m_nLoops == 0) deleteLater();
+            return;
+        }
     }
     QWidget::mousePressEvent(event);
 }

@@ -23,6 +23,11 @@ public:
     // Answers whether the taskbar was visible before when hiding; the
     // platform's answer to showing it again, or false when nothing was done.
     bool HideTaskbar(bool hide);
+    // Takes the window away: hidden and the taskbar back at once, a menu it
+    // opened closed. The object goes once no handler of its own that runs an
+    // event loop (its context menu) is on the stack any more; commands run
+    // inside that loop, and one may be what ends full screen.
+    void Dispose();
 
     draw::ScreenTarget& Target() { return m_screen; }
 
@@ -36,6 +41,8 @@ protected:
 
 private:
     bool m_bTaskbarHidden = false;  // this window hid a taskbar that was visible
+    int m_nLoops = 0;                // handlers of this window running an event loop now
+    bool m_bDisposed = false;        // to go once they have returned
     draw::ScreenTarget m_screen;
 };
 

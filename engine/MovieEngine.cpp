@@ -226,11 +226,8 @@ void MovieEngine::DestroyFullScreenWindow()
 {
     if (!m_pFullScreenWnd) return;
     // Gone from the screen and the taskbar back now; the object itself goes
-    // once the event loop is back at this level, since the switch may have
-    // come from inside one of its own handlers (its context menu).
-    m_pFullScreenWnd->HideTaskbar(false);
-    m_pFullScreenWnd->hide();
-    m_pFullScreenWnd->deleteLater();
+    // later, since the switch may run inside one of its own handlers.
+    m_pFullScreenWnd->Dispose();
     m_pFullScreenWnd = nullptr;
 }
 

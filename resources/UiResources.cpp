@@ -121,7 +121,9 @@ const std::vector<MenuItem>& MainMenu()
     static const std::vector<MenuItem> menu = {
         Popup("ﾌｧｲﾙ(&F)",
               {Item(ID_FILE_OPEN), Separator(), Item(ID_FILE_MRU_FILE1), Separator(), Item(ID_APP_EXIT)}),
-        Popup("操作", {Item(ID_EDIT_COPY), Separator(), Item(ID_PLAY), Item(ID_PAUSE), Item(ID_STOP), Separator(),
+        // The only top menu without an access key in the design: without
+        // one it cannot be reached from the keyboard.
+        Popup("操作(&O)", {Item(ID_EDIT_COPY), Separator(), Item(ID_PLAY), Item(ID_PAUSE), Item(ID_STOP), Separator(),
                        SpeedMenu(), VolumeMenu(), Separator(), Item(ID_GO_START), Item(ID_GO_END),
                        Item(ID_AUTO_REPLAY, true)}),
         Popup("表示(&V)", {Item(ID_VIEW_TOOLBAR), Item(ID_VIEW_STATUS_BAR), Item(ID_VIEW_SCROLLBAR),

@@ -80,6 +80,63 @@ TEST_F(Window, NoContextMenuButThePlayersOwn)
     }
 }
 
+TEST_F(Window, ThePlayersKeysActWhereTheyArePressedNeverInADialogOrAMenu)
+{
+    Start();
+    ASSERT_TRUE(Open("mjpeg.avi"));
+    At(20);
+    QApplication::setActiveWindow(frame);
+    const int volume = engine->GetVolume();
+    auto unmoved = [&](const char* where) {
+        EXPECT_EQ(Kept(), 20) << where;
+        EXPECT_EQ(engine->GetVolume(), volume) << where;
+        EXPECT_FALSE(engine->IsFullScreen()) << where;
+    };
+    // The open dialog's keys are its own.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_F, Qt::Key_Right, Qt::Key_M})
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog, key);
+        unmoved("under the dialog");
+        dialog->reject();
+    });
+    Command(ID_FILE_OPEN);
+    unmoved("after the dialog");
+    // In a menu of the menu bar, Right goes to the next menu.
+    QMenuBar* bar = frame->menuBar();
+    bar->setActiveAction(bar->actions().at(1));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+    EXPECT_EQ(bar->activeAction(), bar->actions().at(2));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    unmoved("in the menu");
+    // The control menu has its access key.
+    EXPECT_TRUE(bar->actions().at(1)->text().contains(QStringLiteral("&")));
+}
+
+TEST_F(Window, AlwaysOnTopChangesTheStackingNotTheWindow)
+{
+    Start();
+    QWindow* native = frame->windowHandle();
+    const WId id = frame->winId();
+    // Never taken down and put up again, which would lose the focus and
+    // bring it over full screen.
+    struct Hides : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override { return count += event->type() == QEvent::Hide, false; }
+    } hides;
+    frame->installEventFilter(&hides);
+    for (const bool on : {true, false}) {
+        Command(ID_VIEW_TOPMOST);
+        EXPECT_EQ(frame->windowHandle(), native);
+        EXPECT_EQ(frame->winId(), id);
+        EXPECT_EQ(hides.count, 0);
+        EXPECT_EQ(bool(native->flags() & Qt::WindowStaysOnTopHint), on);
+    }
+}
+
 TEST_F(Window, ABadFileShowsItsMessageAndLeavesNoMovie)
 {
     Start();
@@ -249,7 +306,7 @@ protected:
         const Switches on = {view->m_bShowTime, view->m_bAutoReplay, view->m_bStrip, view->m_bScrollBar, frame->IsTopMost()};
         EXPECT_EQ(frame->PaneText(1), on[0] ? "Time" : "Frame");
         EXPECT_EQ(State(ID_VIEW_TOPMOST).checked, on[4]);
-        EXPECT_EQ(bool(frame->windowFlags() & Qt::WindowStaysOnTopHint), on[4]);
+        EXPECT_EQ(bool(frame->windowHandle()->flags() & Qt::WindowStaysOnTopHint), on[4]);
         return on;
     }
     std::map<QString, QString> Stored()

@@ -7,7 +7,9 @@
 
 #include <QClipboard>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
+#include <QTest>
 #include <functional>
 
 #include "PlayerFixture.h"
@@ -187,57 +189,94 @@ TEST_F(ViewCommands, VolumeStepsStopAtTheEndsMuteKeepsTheLevelAndAnotherMovieEnd
 
 class FullScreenView : public ViewCommands {};
 
-TEST_F(FullScreenView, TheCommandTogglesAndAsksForPlaybackAndADisplaySizeLeavesIt)
-{
-    Command(ID_STOP);
-    ASSERT_FALSE(view->PlayRequested());
-    Command(ID_FULL_SCREEN);
-    EXPECT_TRUE(engine->IsFullScreen());
-    EXPECT_TRUE(State(ID_FULL_SCREEN).checked);
-    EXPECT_TRUE(view->PlayRequested());
-    Command(ID_FULL_SCREEN);
-    EXPECT_FALSE(engine->IsFullScreen());
-    EXPECT_FALSE(State(ID_FULL_SCREEN).checked);
-    Command(ID_FULL_SCREEN);
-    Command(ID_SIZE_DOUBLE);
-    EXPECT_FALSE(engine->IsFullScreen());
-    EXPECT_EQ(engine->size(), QSize(640, 480));
-    EXPECT_EQ(view->size(), QSize(640, 480));
-}
+// Every way out of full screen, taken plainly and while the full-screen
+// window's own context menu (and a submenu of it) is up: the menu runs an
+// event loop inside that window's click handler, and commands run inside
+// it. The window must outlive the handler, and the player must go on.
+struct WayOut {
+    const char* name;
+    std::function<void(FullScreenView&)> take;
+    QSize picture;  // the engine window's size after it
+};
 
-TEST_F(FullScreenView, ALeftClickLeavesFullScreenAfterItsOwnHandlerReturned)
+class EveryWayOut : public FullScreenView, public ::testing::WithParamInterface<std::tuple<WayOut, bool>> {};
+
+TEST_P(EveryWayOut, LeavesFullScreenAndThePlayerGoesOn)
 {
+    const auto& [way, menuUp] = GetParam();
+    ASSERT_TRUE(Open("frames1000.avi"));  // 40 s of 160 x 120
     const QRect before = frame->geometry();
     Command(ID_FULL_SCREEN);
-    ASSERT_NE(engine->FullScreenWnd(), nullptr);
-    Mouse(Window(), QEvent::MouseButtonPress, QPoint(40, 40));
-    // Posted, not carried out inside the click: still full screen here.
-    EXPECT_TRUE(engine->IsFullScreen());
-    ASSERT_TRUE(WaitFor([&] { return !engine->IsFullScreen(); }));
-    EXPECT_EQ(engine->FullScreenWnd(), nullptr);
-    EXPECT_EQ(frame->geometry(), before);
-    EXPECT_EQ(engine->size(), QSize(320, 240));
+    EXPECT_EQ(engine->GetPlayState(), MovieEngine::Playing);
+    QPointer<QWidget> window = engine->FullScreenWnd();
+    ASSERT_TRUE(window);
+    bool inHandler = false;
+    if (menuUp) {
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* action : menu->actions())
+                if (action->menu()) action->menu()->popup(menu->geometry().topRight());  // a submenu too
+            way.take(*this);
+            // Whatever the way leaves up is closed in a while, as a person would.
+            QTimer::singleShot(50, [] {
+                while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+            });
+        });
+        // The window must outlive the handler that opened the menu.
+        inHandler = true;
+        QObject::connect(window, &QObject::destroyed, [&] { EXPECT_FALSE(inHandler) << "deleted under its own handler"; });
+        Mouse(window, QEvent::MouseButtonPress, QPoint(40, 40), Qt::RightButton);
+        inHandler = false;
+    } else {
+        way.take(*this);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine->IsFullScreen() && !window; })) << way.name;
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(engine->size(), way.picture) << way.name;
+    if (way.picture == QSize(160, 120)) {
+        EXPECT_EQ(frame->geometry(), before);
+    }
+    // The movie plays on in the window, and a click there still toggles it.
+    const int kept = Kept();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Kept() != kept; })) << way.name;
+    Mouse(view, QEvent::MouseButtonPress, QPoint(20, 20));
+    Mouse(view, QEvent::MouseButtonRelease, QPoint(20, 20));
+    EXPECT_EQ(engine->GetPlayState(), MovieEngine::Idle) << way.name;
 }
 
-TEST_F(FullScreenView, ClosingTheWindowLeavesFullScreenAsTheCommandDoes)
+INSTANTIATE_TEST_SUITE_P(
+    Ways, EveryWayOut,
+    ::testing::Combine(
+        ::testing::Values(
+            WayOut{"Command", [](FullScreenView& t) { t.Command(ID_FULL_SCREEN); }, QSize(160, 120)},
+            WayOut{"Posted", [](FullScreenView& t) { t.frame->PostCommand(ID_FULL_SCREEN); }, QSize(160, 120)},
+            WayOut{"SizeCommand", [](FullScreenView& t) { t.frame->PostCommand(ID_SIZE_DOUBLE); }, QSize(320, 240)},
+            WayOut{"Click",
+                   [](FullScreenView& t) {
+                       Mouse(t.engine->FullScreenWnd(), QEvent::MouseButtonPress, QPoint(40, 40));
+                       // Posted, not carried out inside the click.
+                       EXPECT_TRUE(t.engine->IsFullScreen());
+                   },
+                   QSize(160, 120)},
+            WayOut{"WindowManagersClose", [](FullScreenView& t) { t.engine->FullScreenWnd()->close(); }, QSize(160, 120)},
+            // The desktop's media controls open another movie.
+            WayOut{"OpenUri", [](FullScreenView& t) { t.player->OpenDocumentFile(MovieBytes("mjpeg.avi")); },
+                   QSize(320, 240)}),
+        ::testing::Bool()),
+    [](const auto& info) { return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "UnderItsMenu" : ""); });
+
+TEST_F(FullScreenView, ClosingTheMainWindowEndsTheProgramAsWithoutIt)
 {
+    // The window manager closes the main window with full screen on: no
+    // window is left, so the program ends.
     Command(ID_FULL_SCREEN);
-    ASSERT_NE(engine->FullScreenWnd(), nullptr);
-    // The movie plays on in the letter box of full screen...
-    auto shown = [&] {
-        const QImage screen = engine->FullScreenWnd()->Target().Snapshot();
-        return ReadFrameNumber(screen.copy(engine::ToQRect(engine->ScreenRect())));
-    };
-    int at = -1;
-    ASSERT_TRUE(WaitFor([&] { return (at = shown()) >= 0; }));
-    ASSERT_TRUE(WaitFor([&] { return shown() > at; }));
-    EXPECT_LE(shown(), at + 5);
-    engine->FullScreenWnd()->close();  // the window manager's close, as Alt+F4
-    ASSERT_TRUE(WaitFor([&] { return !engine->IsFullScreen(); }));
-    EXPECT_EQ(engine->FullScreenWnd(), nullptr);
-    EXPECT_EQ(engine->GetPlayState(), MovieEngine::Playing);
-    const int kept = Kept();
-    EXPECT_TRUE(WaitFor([&] { return Kept() > kept; }));  // ...and on in the window when it is closed
+    frame->close();
+    EXPECT_FALSE(engine->IsFullScreen());
+    EXPECT_TRUE(QTest::qWaitFor([] {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::none_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); });
+    }));
 }
 
 // Every command of both context menus, shown enabled and checked as the
