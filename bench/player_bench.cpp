@@ -3,11 +3,14 @@
 //          200 steps each way, from the request to the frame shown;
 //  seeks:  exact seeks while paused to 20 random places, the same for both;
 //  first:  process start to the movie's first picture on screen, seen by
-//          polling a patch of the screen where the picture appears.
+//          polling a patch of the screen where the picture appears;
+//  busy:   (ours only; run it beside other work) pause and stop while
+//          playing, from the command until the picture stands still, and
+//          how late the interface's own 10 ms timer fires meanwhile.
 // The player runs in this process in a real window (steps, seeks) or as its
 // own program (first); mpv through its JSON IPC, timed to its new position
 // (forward steps) or its playback-restart event (seeks, backward steps).
-// Usage: reelscope-player-bench steps|seeks --ours|--mpv MOVIE
+// Usage: reelscope-player-bench steps|seeks|busy --ours|--mpv MOVIE
 //        reelscope-player-bench first PROGRAM [ARGUMENTS...]
 
 #include <poll.h>
@@ -98,7 +101,7 @@ std::vector<double> SeekTargets(double seconds)
     return targets;
 }
 
-int Ours(const QByteArray& movie, bool steps)
+int Ours(const QByteArray& movie, const std::string& mode)
 {
     app::MoviePlayerApp player;
     player.InitInstance(movie);
@@ -117,8 +120,36 @@ int Ours(const QByteArray& movie, bool steps)
     auto frameAt = [&](double seconds) {
         return engine.FrameAtTime(static_cast<media::StreamTime>(seconds * media::kUnitsPerSecond));
     };
+    if (mode == "busy") {
+        // Twenty pauses and stops from play, a second apart; the command
+        // returns once the worker has stopped, after which no picture moves.
+        std::vector<double> pauses, stops, late;
+        QElapsedTimer sinceTick;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            late.push_back(std::max(0.0, static_cast<double>(sinceTick.nsecsElapsed()) / 1e6 - 10.0));
+            sinceTick.restart();
+        });
+        sinceTick.start();
+        tick.start(10);
+        for (int i = 0; i < kSteps / 10; ++i) {
+            WaitUntil([] { return false; }, 1000);
+            const auto start = std::chrono::steady_clock::now();
+            frame->Commands().Execute(i % 2 ? ID_STOP : ID_PAUSE);
+            (i % 2 ? stops : pauses).push_back(MsSince(start));
+            if (engine.GetPlayState() != engine::MovieEngine::Idle) std::exit(1);
+            frame->Commands().Execute(ID_PAUSE);  // plays on from there
+        }
+        Report("reelscope", "pause", pauses);
+        Report("reelscope", "stop", stops);
+        Report("reelscope", "timer late", late);
+        std::printf("           worst: pause %.1f ms, stop %.1f ms, timer %.1f ms late\n",
+                    *std::max_element(pauses.begin(), pauses.end()), *std::max_element(stops.begin(), stops.end()),
+                    *std::max_element(late.begin(), late.end()));
+        return 0;
+    }
     engine.Pause();
-    if (!steps) {
+    if (mode == "seeks") {
         std::vector<double> times;
         for (const double at : SeekTargets(kSeekSpanSeconds))
             times.push_back(shown([&] { engine.Seek(frameAt(at), engine::MovieEngine::SeekAndShow); }));
@@ -273,7 +304,7 @@ int FirstPicture(const QString& program, const QStringList& arguments)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s steps|seeks --ours|--mpv MOVIE | first PROGRAM [ARGUMENTS...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s steps|seeks|busy --ours|--mpv MOVIE | first PROGRAM [ARGUMENTS...]\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
@@ -285,7 +316,6 @@ int main(int argc, char** argv)
         return FirstPicture(QString::fromLocal8Bit(argv[2]), arguments);
     }
     if (argc < 4) return 2;
-    const bool steps = mode == "steps";
     const QByteArray movie = argv[3];
-    return std::string(argv[2]) == "--ours" ? Ours(movie, steps) : Mpv(QString::fromLocal8Bit(movie), steps);
+    return std::string(argv[2]) == "--ours" ? Ours(movie, mode) : Mpv(QString::fromLocal8Bit(movie), mode == "steps");
 }

@@ -1,25 +1,12 @@
 // Pulling frames out of the stream: the per-frame step, the play and seek
 // workers, and how they are started and stopped.
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <system_error>
 
 #include "engine/MovieEngine.h"
+#include "engine/media/ThreadPriority.h"
 
 namespace engine {
-namespace {
-
-// Workers run at the lowest priority the system offers, so decoding never
-// competes with the interface or with other programs.
-void LowerThreadPriority()
-{
-    sched_param param{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
-}
-
-}  // namespace
 
 Rect MovieEngine::ScreenRect() const
 {
@@ -67,7 +54,7 @@ void MovieEngine::LeaveWorker()
 
 void MovieEngine::PlayThreadProc(MovieEngine* engine)
 {
-    LowerThreadPriority();
+    media::LowerThisThread("reelscope-play", media::kWorkerNice);
     while (engine->m_nPlayState != Idle) {
         if (!engine->StepFrame()) break;
     }
@@ -76,7 +63,7 @@ void MovieEngine::PlayThreadProc(MovieEngine* engine)
 
 void MovieEngine::SeekThreadProc(MovieEngine* engine)
 {
-    LowerThreadPriority();
+    media::LowerThisThread("reelscope-seek", media::kWorkerNice);
     for (;;) {
         const bool stepped = engine->m_nPlayState != Idle && engine->StepFrame();
         // Targets that came in while the frame was decoded were coalesced:

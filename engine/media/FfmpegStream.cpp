@@ -5,10 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <pthread.h>
-#include <sched.h>
-
 #include "engine/media/MediaLimits.h"
+#include "engine/media/ThreadPriority.h"
 
 namespace media {
 namespace {
@@ -27,9 +25,6 @@ constexpr std::size_t kMaxQueuedFrames = 2;
 // Sound decoded ahead of the device: a quarter second (rate / 4 frames), so
 // a change of rate is heard soon after it is made.
 constexpr int kRingFractionOfSecond = 4;
-// Longest single wait inside Update before it looks at the clock again; a
-// stop, an abort or a new frame ends it sooner.
-constexpr std::int64_t kMaxWaitNs = 50'000'000;
 // A step forward no further than this takes the pictures the running
 // decoder has ready or soon will, passing over those before the target
 // unconverted; a longer one seeks from the key frame before the target. A
@@ -194,8 +189,7 @@ Result FfmpegStream::OpenFile(const std::string& path)
     if (m_video) {
         m_timelineReader = std::thread([this, path] {
             // Behind everything else: playing comes first.
-            sched_param param{};
-            pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+            LowerThisThread("reelscope-time", kBackgroundNice);
             auto timeline = std::make_shared<const Timeline>(ReadTimeline(path, m_shared));
             std::lock_guard lock(m_timelineMutex);
             m_timeline = timeline;
@@ -569,7 +563,7 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
         int serial = 0;
         StreamTime time = 0, nextTime = 0;
         bool haveNext = false, nextIsEnd = false;
-        m_frames.PeekWait(kMaxWaitNs, cancel, [&](FrameItem* front, FrameItem* second) {
+        m_frames.PeekWait(m_options.lookAgainNs, cancel, [&](FrameItem* front, FrameItem* second) {
             if (!front) return;
             have = true;
             end = !front->frame;
@@ -647,13 +641,13 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
                     // the header gives by long, so a sound that stalls
                     // cannot hold the movie open.
                     if (sound < 0 && now < std::max(m_duration, endTime) + kSoundEndGrace) {
-                        m_frames.WaitFor(kMaxWaitNs, cancel);
+                        m_frames.WaitFor(m_options.lookAgainNs, cancel);
                         continue;
                     }
                     endTime = std::max(endTime, sound);
                 }
                 if (const std::int64_t ns = m_clock.NsUntil(endTime); ns > 0) {
-                    m_frames.WaitFor(std::min(ns, kMaxWaitNs), cancel);
+                    m_frames.WaitFor(std::min(ns, m_options.lookAgainNs), cancel);
                     continue;
                 }
             }
@@ -665,7 +659,7 @@ Result FfmpegStream::Deliver(const PixelBuffer& target, const FrameRect& rect)
         if (m_options.pacing && !sought) {
             ClockNow();
             if (const std::int64_t ns = m_clock.NsUntil(time); ns > 0) {
-                m_frames.WaitFor(std::min(ns, kMaxWaitNs), cancel);
+                m_frames.WaitFor(std::min(ns, m_options.lookAgainNs), cancel);
                 continue;
             }
             // A frame whose successor is already due is late: it was decoded

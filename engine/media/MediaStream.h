@@ -109,6 +109,11 @@ struct MediaOptions {
     // Deliver frames when the clock says so. Off for fuzzing and benchmarks:
     // every Update returns the next frame at once.
     bool pacing = true;
+    // Longest single wait inside Update before it looks at the clock again
+    // by itself; a stop, an abort, a seek or a new frame end it sooner. A
+    // change of the clock that wakes nobody (the sound correcting it) is
+    // seen within it.
+    std::int64_t lookAgainNs = 50'000'000;
 };
 
 std::shared_ptr<MediaFactory> CreateMediaFactory(const MediaOptions& options = {});

@@ -31,7 +31,6 @@ namespace playertest {
 using engine::MovieEngine;
 using testsupport::CapturedMessages;
 using testsupport::MoviePath;
-using testsupport::WaitFor;
 
 inline QByteArray MovieBytes(const std::string& name)
 {
@@ -86,7 +85,7 @@ public:
         frame = player->MainFrame();
         view = &frame->View();
         engine = &view->Engine();
-        WaitFor([&] { return frame->isVisible(); }, 2000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return frame->isVisible(); }));
     }
 
     // The settings file, and writing one before the program starts.
@@ -124,7 +123,7 @@ public:
         state.enabled = frame->OnCmdMsg(id, &state) && state.enabled;
         return state;
     }
-    bool Idle() { return WaitFor([&] { return engine->GetPlayState() == MovieEngine::Idle; }); }
+    bool Idle() { return QTest::qWaitFor([&] { return engine->GetPlayState() == MovieEngine::Idle; }); }
     // Shows frame `n` paused.
     void At(int n)
     {

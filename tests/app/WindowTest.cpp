@@ -66,16 +66,17 @@ TEST_F(Window, NoContextMenuButThePlayersOwn)
     QWidget* toolBarButton = frame->ToolBar()->widgetForAction(frame->ToolBar()->actions().first());
     for (QWidget* widget : {static_cast<QWidget*>(frame->ToolBar()), toolBarButton,
                             static_cast<QWidget*>(frame->menuBar()), static_cast<QWidget*>(view->ScrollBar())}) {
-        bool popped = false;
+        bool popped = false, looked = false;
         QTimer::singleShot(100, [&] {
             if (QWidget* popup = QApplication::activePopupWidget()) {
                 popped = true;
                 popup->close();
             }
+            looked = true;
         });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(widget, &event);
-        WaitFor([] { return false; }, 200);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return looked; }));
         EXPECT_FALSE(popped) << widget->metaObject()->className();
     }
 }
@@ -141,7 +142,7 @@ TEST_F(Window, ABadFileShowsItsMessageAndLeavesNoMovie)
 {
     Start();
     ASSERT_TRUE(Open("mjpeg.avi"));
-    ASSERT_TRUE(WaitFor([&] { return !ShowsIdlePicture(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ShowsIdlePicture(); }));
     EXPECT_FALSE(Open("random.avi"));
     EXPECT_EQ(messages.texts, std::vector<QString>{kOpenFailed});
     EXPECT_EQ(engine->GetPlayState(), -1);
@@ -156,12 +157,15 @@ TEST_F(Window, SoundWithoutPictureAsTheFirstMovieLeavesNoMovieWhileItsMessageIsU
     // Continuous play on: the tick that runs under the message must find no
     // movie to restart.
     WriteSettings("[MCI]\nAutoReplay=1\n");
+    bool ticked = false;
+    messages.upUntil = [&] { return ticked = player->MainFrame()->PaneText(0) == "Ready"; };
     Start(MovieBytes("audioonly.avi"));
+    EXPECT_TRUE(ticked) << "the tick ran under the message";
     EXPECT_EQ(messages.texts, std::vector<QString>{"Initialization failure in InitRenderToSurface"});
     EXPECT_EQ(engine->GetPlayState(), -1);
     EXPECT_TRUE(ShowsIdlePicture());
     ASSERT_TRUE(Open("short.avi"));
-    EXPECT_TRUE(WaitFor([&] { return Kept() >= 2; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Kept() >= 2; }));
 }
 
 TEST_F(Window, TheCommandLineIsOnePath)
@@ -200,7 +204,7 @@ TEST_F(Window, WithoutASessionBusThePlayerPlaysAndSaysNothing)
     ASSERT_FALSE(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("probe")).isConnected());
     QDBusConnection::disconnectFromBus(QStringLiteral("probe"));
     Start(MovieBytes("h264.mp4"));
-    EXPECT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
     player.reset();  // and leaves as quietly
     EXPECT_TRUE(messages.texts.empty());
 }
@@ -258,7 +262,7 @@ TEST_F(CommandRules, ADisabledCommandDoesNothingWhateverSendsIt)
 {
     Start();
     ASSERT_TRUE(Open("mjpeg.avi"));
-    ASSERT_TRUE(WaitFor([&] { return Kept() >= 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Kept() >= 0; }));
     // The keys reach their commands: the copy key copies...
     QGuiApplication::clipboard()->clear();
     QApplication::setActiveWindow(frame);

@@ -120,7 +120,8 @@ protected:
         m_thread.wait();
     }
 
-    static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
+    // The bus adds a round trip or two to everything: a longer wait.
+    static bool Eventually(const std::function<bool()>& condition, int timeoutMs = 10000)
     {
         return QTest::qWaitFor(condition, timeoutMs);
     }
@@ -132,7 +133,7 @@ protected:
         QProcess process;
         DiesWithTheTest(process);
         process.start(QStringLiteral("playerctl"), args);
-        const bool ended = WaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000);
+        const bool ended = Eventually([&] { return process.state() == QProcess::NotRunning; }, 20000);
         if (!ended) process.kill();
         process.waitForFinished();
         const bool ok = ended && process.exitStatus() == QProcess::NormalExit;
@@ -148,7 +149,7 @@ protected:
         QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, interface, method);
         message.setArguments(arguments);
         const QDBusPendingCall call = m_client.asyncCall(message, 15000);
-        WaitFor([&] { return call.isFinished(); }, 20000);
+        Eventually([&] { return call.isFinished(); }, 20000);
         return call.reply();
     }
     // A property of the player, read, or written when `value` is given.
@@ -174,7 +175,7 @@ protected:
                 m_signals.emplace_back(new QDBusInterface(kService, kPath, interface, m_client))->moveToThread(here);
         }));
         maker->start();
-        WaitFor([&] { return maker->wait(QDeadlineTimer(0)); }, 60000);
+        Eventually([&] { return maker->wait(QDeadlineTimer(0)); }, 60000);
         maker->wait();
         m_seeked = std::make_unique<QSignalSpy>(m_signals[0].get(), SIGNAL(Seeked(qlonglong)));
         m_changed = std::make_unique<QSignalSpy>(m_signals[1].get(), SIGNAL(PropertiesChanged(QString, QVariantMap, QStringList)));
@@ -220,9 +221,9 @@ protected:
         for (const std::string& way : ways) {
             Start();
             ASSERT_TRUE(Open("h264.mp4"));
-            ASSERT_TRUE(WaitFor([&] { return Held() == 1; })) << way;
+            ASSERT_TRUE(Eventually([&] { return Held() == 1; })) << way;
             leave.at(way)();
-            EXPECT_TRUE(WaitFor([&] { return Held() == 0; }, 15000)) << way;
+            EXPECT_TRUE(Eventually([&] { return Held() == 0; }, 15000)) << way;
         }
         std::lock_guard lock(m_standIn.mutex);
         EXPECT_EQ(m_standIn.granted, ways.size());  // asked once per play
@@ -265,7 +266,7 @@ TEST_F(Mpris, PositionsAndSeeksAreExactToTheFrame)
         m_seeked->clear();
         const QVariantList track = method == std::string("Seek") ? QVariantList{} : QVariantList{QVariant::fromValue(TrackId())};
         Call(kPlayer, method, track + QVariantList{argument});
-        EXPECT_TRUE(WaitFor([&] { return engine->GetPlayState() == MovieEngine::Idle && Kept() == frame; })) << argument;
+        EXPECT_TRUE(Eventually([&] { return engine->GetPlayState() == MovieEngine::Idle && Kept() == frame; })) << argument;
         EXPECT_EQ(Property(kPlayer, "Position").toLongLong(), reads) << argument;
         if (argument != 10'000'001) {
             EXPECT_TRUE(!m_seeked->isEmpty() || m_seeked->wait(10000)) << argument;
@@ -282,13 +283,13 @@ TEST_F(Mpris, EachActionIsToldOnceAndEachJumpWhereItWent)
     Serve(QStringLiteral("org.freedesktop.ScreenSaver"));
     Start();
     ASSERT_TRUE(Open("frames250.avi"));  // 10 s
-    ASSERT_TRUE(WaitFor([&] { return Kept() >= 5; }));  // away from the start: pausing is no stop
+    ASSERT_TRUE(Eventually([&] { return Kept() >= 5; }));  // away from the start: pausing is no stop
     ASSERT_TRUE(Listen());
     const qlonglong half = engine->TimeOfFrame(125) / 10;
     const auto nearTheEndAndOver = [&] {
         Call(kPlayer, "SetPosition", {QVariant::fromValue(TrackId()), qlonglong{engine->TimeOfFrame(240) / 10}});
         // Between the end and the view's next tick, which starts it over.
-        if (WaitFor([&] { return engine->IsAtEnd() != 0; }, 3000)) {
+        if (Eventually([&] { return engine->IsAtEnd() != 0; }, 3000)) {
             EXPECT_EQ(Property(kPlayer, "PlaybackStatus").toString(), "Playing");
         }
     };
@@ -304,14 +305,14 @@ TEST_F(Mpris, EachActionIsToldOnceAndEachJumpWhereItWent)
     };
     for (const auto& [action, act, statuses, jumps] : rows) {
         const bool playing = engine->GetPlayState() == MovieEngine::Playing;
-        EXPECT_TRUE(WaitFor([&] { return Held() == (playing ? 1 : 0); })) << action;
+        EXPECT_TRUE(Eventually([&] { return Held() == (playing ? 1 : 0); })) << action;
         const auto inhibited = HeldAndGranted();
         Property(kPlayer, "PlaybackStatus");  // what was sent before its answer has come
         m_seeked->clear();
         m_changed->clear();
         act();
-        EXPECT_TRUE(WaitFor([&] { return Told("PlaybackStatus").size() >= statuses.size(); })) << action;
-        EXPECT_TRUE(WaitFor([&] { return m_seeked->size() >= qsizetype(jumps.size()); }, 20000)) << action;
+        EXPECT_TRUE(Eventually([&] { return Told("PlaybackStatus").size() >= statuses.size(); })) << action;
+        EXPECT_TRUE(Eventually([&] { return m_seeked->size() >= qsizetype(jumps.size()); }, 20000)) << action;
         Property(kPlayer, "PlaybackStatus");
         EXPECT_EQ(Told("PlaybackStatus"), statuses) << action;
         ASSERT_EQ(m_seeked->size(), qsizetype(jumps.size())) << action;
@@ -349,7 +350,7 @@ TEST_F(Mpris, LoopFullScreenAndVolumeFollowThePlayer)
         act();
         const bool loop = property == "LoopStatus";
         const QString interface = loop ? kPlayer : kRoot;
-        EXPECT_TRUE(WaitFor([&] { return Told(property, interface).endsWith(value); })) << value.toStdString();
+        EXPECT_TRUE(Eventually([&] { return Told(property, interface).endsWith(value); })) << value.toStdString();
         EXPECT_EQ(Property(interface, property).toString(), value);
         EXPECT_EQ(loop ? view->m_bAutoReplay : engine->IsFullScreen(), on) << value.toStdString();
         if (loop) {
@@ -406,7 +407,7 @@ TEST_F(Mpris, MetadataNamesTheMovieAndOnlyFilesOpen)
     const QString path = QFile::decodeName(CopyMovie("mjpeg.avi", "a b#1.avi"));  // a name a URL has to escape
     const QString url = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
     EXPECT_EQ(Playerctl({"-p", "reelscope", "open", url}).second, 0);
-    ASSERT_TRUE(WaitFor([&] { return view->MoviePath() == QFile::encodeName(path); }));
+    ASSERT_TRUE(Eventually([&] { return view->MoviePath() == QFile::encodeName(path); }));
     const QStringList fields = Ctl({"metadata", "--format", format}).split('|');
     ASSERT_EQ(fields.size(), 4);
     EXPECT_NE(fields[0], first);
@@ -426,7 +427,7 @@ TEST_F(Mpris, ASecondPlayerTakesAnInstanceName)
     EXPECT_EQ(players, QStringList({"reelscope", instance}));
     Playerctl({"-p", instance, "pause"});
     MovieEngine& secondEngine = second.MainFrame()->View().Engine();
-    EXPECT_TRUE(WaitFor([&] { return secondEngine.GetPlayState() == MovieEngine::Idle; }));
+    EXPECT_TRUE(Eventually([&] { return secondEngine.GetPlayState() == MovieEngine::Idle; }));
     EXPECT_EQ(engine->GetPlayState(), MovieEngine::Playing);
 }
 

@@ -27,7 +27,7 @@ TEST(ScaledPrimaryDisplay, FullScreenCoversItAtItsOwnPixels)
     ASSERT_TRUE(e.OpenMovie(testsupport::MoviePath("mjpeg.avi")));
     e.Pause();
     e.Seek(12, MovieEngine::SeekAndShow);
-    ASSERT_TRUE(testsupport::WaitFor([&] { return e.GetPlayState() == MovieEngine::Idle; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return e.GetPlayState() == MovieEngine::Idle; }));
     ASSERT_TRUE(e.SetFullScreen(true));
     engine::FullScreenWindow* popup = e.FullScreenWnd();
     ASSERT_NE(popup, nullptr);

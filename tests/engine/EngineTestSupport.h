@@ -23,7 +23,6 @@ using engine::MovieEngine;
 using testsupport::CapturedMessages;
 using testsupport::Kept;
 using testsupport::MoviePath;
-using testsupport::WaitFor;
 using namespace media;
 
 constexpr StreamTime kFrame = 400'000;
@@ -36,7 +35,7 @@ struct EngineWindow {
         engine.resize(320, 240);
         engine.Create();
     }
-    bool Idle() { return WaitFor([&] { return engine.GetPlayState() == MovieEngine::Idle; }); }
+    bool Idle() { return QTest::qWaitFor([&] { return engine.GetPlayState() == MovieEngine::Idle; }); }
     MovieEngine engine;
 };
 

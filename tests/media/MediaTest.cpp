@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "MediaTestSupport.h"
@@ -53,6 +54,12 @@ TEST_F(ClockTest, FollowsTheSoundButIgnoresJitterAndReportsFromBeforeAJump)
     EXPECT_EQ(clock.Now(), 10 * kUnitsPerSecond);
     EXPECT_EQ(clock.NsUntil(10 * kUnitsPerSecond), 0);
     EXPECT_GT(clock.NsUntil(10 * kUnitsPerSecond + 1), 1'000'000'000'000);
+    // At double speed it runs twice as fast, from where it stood.
+    clock.SetRate(2.0);
+    clock.Run();
+    Advance(100);
+    EXPECT_EQ(clock.Now(), 10 * kUnitsPerSecond + 200 * kUnitsPerMs);
+    EXPECT_EQ(clock.NsUntil(10 * kUnitsPerSecond + 400 * kUnitsPerMs), 100'000'000);
 }
 
 std::vector<float> Ramp(int samples, float start)
@@ -199,32 +206,32 @@ TEST(Opening, FilesThatNameOtherFilesOrAddressesAreRefused)
     std::filesystem::remove_all(dir);
 }
 
-TEST(Playing, FramesComeInOrderAndOnTimeAtNormalAndDoubleSpeed)
+TEST(Playing, FramesComeInOrderNeverBeforeTheirTimeAtNormalAndDoubleSpeedAndTheEndStays)
 {
     for (const double rate : {1.0, 2.0}) {
         OpenedStream s;
         ASSERT_EQ(Open("mjpeg.avi", s), kOk);
         ASSERT_EQ(s.seeking->SetRate(rate), kOk);
+        // The clock starts with the first picture, however long that took:
+        // no frame can be due before this moment and its time.
+        const auto start = steady_clock::now();
         ASSERT_EQ(s.stream->SetState(StreamState::Run), kOk);
-        // The clock starts with the first picture, however long that took.
         ASSERT_EQ(s.sample->Update(), kOk);
         ASSERT_EQ(s.Shown(), 0);
-        const auto start = steady_clock::now();
-        int last = 0, shown = 1;
+        int last = 0;
         Result r = kOk;
         while ((r = s.sample->Update()) == kOk) {
             const int frame = s.Shown();
-            const double at = duration<double, std::milli>(steady_clock::now() - start).count();
             ASSERT_GT(frame, last) << "frames come in order";
-            // Never early; late only by what a busy machine adds.
-            EXPECT_GE(at, frame * 40 / rate - 15) << "frame " << frame << " at " << rate;
-            EXPECT_LE(at, frame * 40 / rate + 250) << "frame " << frame << " at " << rate;
+            // Never early, by the stream's own clock and by the wall's. How
+            // late a busy machine makes them is the benchmarks' to measure.
+            EXPECT_GE(s.Time(), frame * kFrame) << "frame " << frame << " at " << rate;
+            const double ms = duration<double, std::milli>(steady_clock::now() - start).count();
+            EXPECT_GE(ms, frame * 40 / rate) << "frame " << frame << " at " << rate;
             last = frame;
-            ++shown;
         }
         EXPECT_EQ(r, kEndOfStream);
         EXPECT_EQ(last, 49);
-        EXPECT_TRUE(rate > 1.0 || shown >= 45) << shown;  // a late frame may be skipped, but hardly any
         // The end is a status of its own, and it stays.
         EXPECT_EQ(s.sample->Update(), kEndOfStream);
         s.stream->SetState(StreamState::Stop);
@@ -267,23 +274,41 @@ TEST(Playing, GoesOnFromTheFrameShownAfterAStopASeekBackToItOrASeekWhileRunning)
     }
 }
 
-TEST(PendingUpdate, AbortOrStopFromAnotherThreadWakesItAtOnce)
+// Whether the thread `tid` of this process is asleep in the kernel.
+bool Asleep(pid_t tid)
+{
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'S';
+}
+
+TEST(PendingUpdate, AnAbortOrAStopWakesAnUpdateThatWaitsForItsFrame)
 {
     for (const bool abort : {true, false}) {
+        // Left to itself, a waiting Update looks at the clock again only
+        // after a minute: only the wake can return it sooner.
+        MediaOptions options;
+        options.lookAgainNs = 60'000'000'000;
         OpenedStream s;
-        ASSERT_EQ(Open("slow.avi", s), kOk);  // one frame a second: at a quarter speed, four seconds a frame
+        ASSERT_EQ(Open("slow.avi", s, options), kOk);  // a frame a second: at a quarter speed, four seconds a frame
         s.seeking->SetRate(0.25);
         s.stream->SetState(StreamState::Run);
         ASSERT_EQ(s.sample->Update(), kOk);
+        std::atomic<pid_t> tid{0};
         std::atomic<Result> result{kOk};
         std::atomic<bool> returned{false};
         std::thread worker([&] {
+            tid = static_cast<pid_t>(::syscall(SYS_gettid));
             result = s.sample->Update();
             returned = true;
         });
+        // It waits first; then the wake, long before the frame is due.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return tid != 0 && Asleep(tid); }));
         if (abort) s.sample->Abort();
         else s.stream->SetState(StreamState::Stop);
-        EXPECT_TRUE(testing::WaitFor([&] { return returned.load(); }, 500)) << abort;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 2000)) << abort;
         worker.join();
         EXPECT_EQ(result.load(), abort ? kAborted : kNotRunning);
         if (!abort) continue;

@@ -10,7 +10,6 @@
 namespace media::testing {
 
 using testsupport::MoviePath;
-using testsupport::WaitFor;
 
 struct OpenedStream {
     std::shared_ptr<MultiMediaStream> stream;
@@ -38,9 +37,9 @@ struct OpenedStream {
 // Opens `name` from the test movie folder (or a file by its whole path);
 // the result of the first failing step, or kOk with everything set up (the
 // sample over a buffer of the movie's size).
-inline Result Open(const std::string& name, OpenedStream& out)
+inline Result Open(const std::string& name, OpenedStream& out, const MediaOptions& options = {})
 {
-    Result r = CreateMediaFactory()->CreateMultiMediaStream(out.stream);
+    Result r = CreateMediaFactory(options)->CreateMultiMediaStream(out.stream);
     if (Failed(r)) return r;
     if (Failed(r = out.stream->Initialize())) return r;
     if (Failed(r = out.stream->AddMediaStream(StreamPurpose::PrimaryVideo, false))) return r;

@@ -2,6 +2,7 @@
 // What the engine, view and application tests share besides the movies and
 // waiting: messages captured instead of shown, and what the engine shows.
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QRect>
 #include <QSize>
@@ -9,6 +10,7 @@
 #include <QImage>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <vector>
 
 #include "FrameCode.h"
@@ -26,12 +28,13 @@ inline void PrintTo(const QRect& r, std::ostream* os) { *os << '(' << r.x() << '
 namespace testsupport {
 
 // Collects the texts the program would show in message boxes. Like the
-// real modal box, a message stays up while the event loop runs: long enough
-// for the view's half-second tick to fire, for posted commands and paints.
+// real modal box, a message runs the event loop while it is up: posted
+// commands, paints and due timers run under it. It stays up until
+// `upUntil` holds (bounded), or for `upMs`, or just for what is waiting.
 class CapturedMessages : public engine::Notifier {
 public:
-    static constexpr int kUpMs = 550;
-    int upMs = kUpMs;  // how long each message stays up
+    std::function<bool()> upUntil;
+    int upMs = 0;
 
     CapturedMessages() : m_previous(engine::SetNotifier(this)) {}
     ~CapturedMessages() override { engine::SetNotifier(m_previous); }
@@ -40,7 +43,16 @@ public:
         texts.push_back(text);
         if (!QCoreApplication::instance()) return;
         QEventLoop up;
-        QTimer::singleShot(upMs, &up, &QEventLoop::quit);
+        QTimer look;
+        if (upUntil) {
+            QObject::connect(&look, &QTimer::timeout, [&] {
+                if (upUntil()) up.quit();
+            });
+            look.start(5);
+            QTimer::singleShot(10'000, &up, &QEventLoop::quit);
+        } else {
+            QTimer::singleShot(upMs, &up, &QEventLoop::quit);
+        }
         up.exec();
     }
     std::vector<QString> texts;
@@ -48,6 +60,14 @@ public:
 private:
     engine::Notifier* m_previous;
 };
+
+// The furthest a movie of `fps` frames a second can have come `ms` after it
+// went on playing from frame `from`: no frame is ever shown before its time,
+// however late a busy machine makes them.
+inline int AtMost(int from, qint64 ms, int fps = 25)
+{
+    return from + static_cast<int>(ms * fps / 1000) + 1;
+}
 
 // The frame number in the engine's kept frame, -1 when there is none.
 inline int Kept(engine::MovieEngine& engine)

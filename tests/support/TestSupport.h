@@ -1,11 +1,9 @@
 #pragma once
-// What every test program shares: the test movies' folder, and waiting for a
-// condition while Qt (when there is an application) delivers its events.
+// What every test program shares: the test movies' folder, and Qt's wait
+// for a condition (QTest::qWaitFor), which delivers Qt's events, deleted
+// objects included, while it waits.
 
-#include <QCoreApplication>
-#include <QThread>
-#include <chrono>
-#include <functional>
+#include <QtCore/qtestsupport_core.h>
 #include <string>
 
 namespace testsupport {
@@ -13,18 +11,6 @@ namespace testsupport {
 inline std::string MoviePath(const std::string& name)
 {
     return std::string(TEST_MOVIE_DIR) + "/" + name;
-}
-
-// Lets Qt deliver events until `condition` holds or `timeoutMs` passes.
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
 }
 
 }  // namespace testsupport

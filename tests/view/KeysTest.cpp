@@ -115,7 +115,7 @@ TEST_P(EveryRate, ThePictureTheCounterAndTheSeekBarNameOneFrameAfterEveryMove)
     const Rate& r = GetParam();
     ASSERT_TRUE(Open(r.movie));
     // A movie numbered by its pictures is counted once its file is read.
-    ASSERT_TRUE(WaitFor([&] { return engine->GetTotalFrames() == r.frames; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->GetTotalFrames() == r.frames; }));
     At(r.from);
     ExpectOn(r.from, "sought");
     // One at a time, settling between, forward and back across the frames
@@ -151,7 +151,7 @@ TEST_P(EveryRate, ThePictureTheCounterAndTheSeekBarNameOneFrameAfterEveryMove)
     // Played to its end, it stands on its last picture too.
     engine->Seek(r.frames - 4, MovieEngine::SeekOnly);
     engine->Play();
-    ASSERT_TRUE(WaitFor([&] { return engine->IsAtEnd() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->IsAtEnd() == 1; }));
     ExpectOn(r.frames - 1, "played to the end");
 }
 

@@ -90,9 +90,9 @@ TEST_F(RealMovies, NonSquarePixelsShowAtTheirDisplayAspect)
 TEST_F(RealMovies, AStillPictureShowsAtOnceAndStaysWhileTheSoundPlays)
 {
     ASSERT_TRUE(Open("still.mp4"));  // one picture, 30 s of sound
-    ASSERT_TRUE(WaitFor([&] { return ReadFrameNumber(Painted()) == 0; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ReadFrameNumber(Painted()) == 0; }, 2000));
     EXPECT_EQ(engine->GetTotalFrames(), 750);
-    ASSERT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->GetCurrentFrame() >= 5; }));
     EXPECT_EQ(engine->GetPlayState(), MovieEngine::Playing);
     engine->Pause();
     ExpectShownEverywhere(400, 0);
@@ -102,7 +102,7 @@ TEST_F(RealMovies, AStillPictureShowsAtOnceAndStaysWhileTheSoundPlays)
     ExpectShownEverywhere(150, 24);
     engine->Seek(20, MovieEngine::SeekOnly);
     engine->Play();
-    ASSERT_TRUE(WaitFor([&] { return engine->GetCurrentFrame() >= 30; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->GetCurrentFrame() >= 30; }));
     EXPECT_EQ(engine->GetPlayState(), MovieEngine::Playing);  // the sound goes on
     EXPECT_EQ(Kept(), 24);
 }
@@ -121,7 +121,7 @@ TEST_F(RealMovies, ARecordingCutInsideAGroupOfPicturesStartsAtItsFirstPicture)
 TEST_F(RealMovies, WithoutADurationTheLengthIsFoundByReadingTheFile)
 {
     OpenPaused("live.webm");
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(QTest::qWaitFor([&] {
         view->OnTimer();
         return view->TotalFrames() == 50;
     }));
@@ -141,7 +141,7 @@ TEST_F(RealMovies, ACutDownloadEndsAtItsLastPicture)
     const int total = engine->GetTotalFrames();
     // Once the file has been read, the last position shows the last picture.
     int last = -1;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(QTest::qWaitFor([&] {
         Command(ID_GO_END);
         Idle();
         last = Kept();
@@ -154,14 +154,14 @@ TEST_F(RealMovies, ACutDownloadEndsAtItsLastPicture)
     // Played from just before it, it ends there.
     engine->Seek(last - 3, MovieEngine::SeekOnly);
     engine->Play();
-    ASSERT_TRUE(WaitFor([&] { return engine->IsAtEnd() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->IsAtEnd() == 1; }));
     EXPECT_EQ(Kept(), last);
 }
 
 TEST_F(RealMovies, FramesOfAChangingRateAreCountedByTheirPictures)
 {
     OpenPaused("vfrsteps.mkv");  // 25, then 50, then 25 pictures a second
-    ASSERT_TRUE(WaitFor([&] { return engine->GetTotalFrames() == 90; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->GetTotalFrames() == 90; }));
     for (const int frame : {0, 29, 30, 31, 45, 59, 60, 61, 89}) ExpectShownEverywhere(frame);
     Command(ID_GO_END);
     ASSERT_TRUE(Idle());
@@ -169,7 +169,7 @@ TEST_F(RealMovies, FramesOfAChangingRateAreCountedByTheirPictures)
     EXPECT_EQ(engine->GetCurrentFrame(), 89);
 
     OpenPaused("vfrirregular.mkv");
-    ASSERT_TRUE(WaitFor([&] { return engine->GetTotalFrames() == 70; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->GetTotalFrames() == 70; }));
     for (int frame = 0; frame < 70; ++frame) {
         At(frame);
         EXPECT_EQ(Kept(), frame);
