@@ -151,7 +151,7 @@ TEST_P(EveryRate, ThePictureTheCounterAndTheSeekBarNameOneFrameAfterEveryMove)
     // Played to its end, it stands on its last picture too.
     engine->Seek(r.frames - 4, MovieEngine::SeekOnly);
     engine->Play();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->IsAtEnd() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->GetPlayState() == MovieEngine::Idle; }));
     ExpectOn(r.frames - 1, "played to the end");
 }
 

@@ -154,7 +154,7 @@ TEST_F(RealMovies, ACutDownloadEndsAtItsLastPicture)
     // Played from just before it, it ends there.
     engine->Seek(last - 3, MovieEngine::SeekOnly);
     engine->Play();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->IsAtEnd() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->GetPlayState() == MovieEngine::Idle; }));
     EXPECT_EQ(Kept(), last);
 }
 

