@@ -6,11 +6,14 @@
 //          polling a patch of the screen where the picture appears;
 //  busy:   (ours only; run it beside other work) pause and stop while
 //          playing, from the command until the picture stands still, and
-//          how late the interface's own 10 ms timer fires meanwhile.
+//          how late the interface's own 10 ms timer fires meanwhile;
+//  end:    (ours only) the end command, and a seek into the last group of
+//          pictures, at once after the open and again once the file has
+//          been read through, from the command to the picture shown.
 // The player runs in this process in a real window (steps, seeks) or as its
 // own program (first); mpv through its JSON IPC, timed to its new position
 // (forward steps) or its playback-restart event (seeks, backward steps).
-// Usage: reelscope-player-bench steps|seeks|busy --ours|--mpv MOVIE
+// Usage: reelscope-player-bench steps|seeks|busy|end --ours|--mpv MOVIE
 //        reelscope-player-bench first PROGRAM [ARGUMENTS...]
 
 #include <poll.h>
@@ -120,6 +123,19 @@ int Ours(const QByteArray& movie, const std::string& mode)
     auto frameAt = [&](double seconds) {
         return engine.FrameAtTime(static_cast<media::StreamTime>(seconds * media::kUnitsPerSecond));
     };
+    if (mode == "end") {
+        for (const char* when : {"at once", "once read"}) {
+            if (std::string(when) == "once read") WaitUntil([] { return false; }, 30000);
+            else WaitUntil([&] { return engine.GetCurrentFrame() > 0; });
+            engine.Pause();
+            const double end = shown([&] { frame->Commands().Execute(ID_GO_END); });
+            shown([&] { frame->Commands().Execute(ID_GO_START); });
+            const double group = shown([&] { engine.Seek(engine.GetLastFrame() - 5, engine::MovieEngine::SeekAndShow); });
+            shown([&] { frame->Commands().Execute(ID_GO_START); });
+            std::printf("reelscope  %-9s end %7.1f ms, into the last group %7.1f ms\n", when, end, group);
+        }
+        return 0;
+    }
     if (mode == "busy") {
         // Twenty pauses and stops from play, a second apart; the command
         // returns once the worker has stopped, after which no picture moves.
@@ -304,7 +320,7 @@ int FirstPicture(const QString& program, const QStringList& arguments)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s steps|seeks|busy --ours|--mpv MOVIE | first PROGRAM [ARGUMENTS...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s steps|seeks|busy|end --ours|--mpv MOVIE | first PROGRAM [ARGUMENTS...]\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];

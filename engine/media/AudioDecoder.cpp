@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "engine/media/ThreadPriority.h"
+
 namespace media {
 namespace {
 
@@ -58,7 +60,10 @@ Result AudioDecoder::Open(const AVStream* stream)
 void AudioDecoder::Start(PacketQueue* in)
 {
     m_in = in;
-    m_thread = std::thread([this] { Run(); });
+    m_thread = std::thread([this] {
+        NameThisThread("reelscope-sound");
+        Run();
+    });
 }
 
 void AudioDecoder::Stop()

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/media/Clock.h"
+#include "engine/media/ThreadPriority.h"
 
 namespace media {
 namespace {
@@ -14,6 +15,10 @@ namespace {
 // A file whose probing takes longer than this is refused: the interface
 // waits for the open.
 constexpr std::int64_t kOpenTimeoutNs = 10'000'000'000;
+
+// How far before a known key frame a seek aims, for the difference between
+// the times packets are decoded and shown at (a few frames of reordering).
+constexpr StreamTime kBeforeKeyFrame = kUnitsPerSecond;
 
 // Consecutive read errors after which the rest of the file counts as gone.
 constexpr int kMaxReadErrors = 64;
@@ -76,7 +81,9 @@ Timeline ReadTimeline(const std::string& path, const StreamShared& shared)
         ctx->streams[i]->discard = static_cast<int>(i) == video || static_cast<int>(i) == audio ? AVDISCARD_DEFAULT
                                                                                                 : AVDISCARD_ALL;
     const AVRational videoBase = ctx->streams[video]->time_base;
-    std::vector<StreamTime> times;
+    // The parser FFmpeg runs over the packets tells a field from a frame.
+    const AVCodecParserContext* parser = av_stream_get_parser(ctx->streams[video]);
+    PictureTimes pictures;
     StreamTime end = 0;
     PacketPtr packet(av_packet_alloc());
     for (;;) {
@@ -86,15 +93,18 @@ Timeline ReadTimeline(const std::string& path, const StreamShared& shared)
         const AVRational base = ctx->streams[packet->stream_index]->time_base;
         const std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (packet->stream_index == video) {
+            if (!parser) parser = av_stream_get_parser(ctx->streams[video]);
+            const bool field = parser && (parser->picture_structure == AV_PICTURE_STRUCTURE_TOP_FIELD ||
+                                          parser->picture_structure == AV_PICTURE_STRUCTURE_BOTTOM_FIELD);
             // A picture without a time cannot be placed: no numbering then.
-            if (packet->pts == AV_NOPTS_VALUE) return {};
-            times.push_back(ToStreamTime(packet->pts, base) - shared.origin);
+            if (packet->pts == AV_NOPTS_VALUE && !pictures.Completes(field)) return {};
+            pictures.Add(ToStreamTime(packet->pts, base) - shared.origin, field, packet->flags & AV_PKT_FLAG_KEY);
         }
         if (ts != AV_NOPTS_VALUE) end = std::max(end, ToStreamTime(SaturatingAdd(ts, std::max<std::int64_t>(packet->duration, 0)), base) - shared.origin);
         av_packet_unref(packet.get());
     }
     if (shared.quit.load()) return {};
-    return Timeline::Of(std::move(times), shared.timing.TimePerFrame(), ToStreamTime(1, videoBase), end);
+    return Timeline::Of(std::move(pictures), shared.timing.TimePerFrame(), ToStreamTime(1, videoBase), end);
 }
 
 Demuxer::Demuxer(StreamShared& shared) : m_shared(shared) {}
@@ -193,7 +203,10 @@ void Demuxer::Start(PacketQueue* video, PacketQueue* audio)
 {
     m_video = video;
     m_audio = audio;
-    m_thread = std::thread([this] { Run(); });
+    m_thread = std::thread([this] {
+        NameThisThread("reelscope-read");
+        Run();
+    });
 }
 
 void Demuxer::Stop()
@@ -237,8 +250,17 @@ void Demuxer::DoSeek(const SeekRequest& request)
     if (SeeksFromStart(request)) return SeekToStart();
     const StreamTime at = request.target - SeekBackoff(request);
 
+    // Just before the key frame before the target, when reading the file
+    // has found where the key frames are: no guessing how far back it lies.
+    // A file without an index is searched by the times its packets are
+    // decoded at, which come before the times they are shown at.
+    StreamTime from = at;
+    if (const Timeline* t = m_shared.timeline.load(std::memory_order_acquire)) {
+        const StreamTime key = t->KeyFrameAtOrBefore(at);
+        if (key >= 0) from = std::max<StreamTime>(0, key - kBeforeKeyFrame);
+    }
     const AVStream* st = VideoStream() ? VideoStream() : AudioStream();
-    const std::int64_t ts = FromStreamTime(at + m_shared.origin, st->time_base);
+    const std::int64_t ts = FromStreamTime(from + m_shared.origin, st->time_base);
     // The key frame at or before `ts`; some demuxers only manage the
     // backward search of the older call.
     if (avformat_seek_file(m_format.get(), st->index, INT64_MIN, ts, ts, 0) >= 0) return;

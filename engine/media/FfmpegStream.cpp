@@ -193,7 +193,7 @@ Result FfmpegStream::OpenFile(const std::string& path)
             auto timeline = std::make_shared<const Timeline>(ReadTimeline(path, m_shared));
             std::lock_guard lock(m_timelineMutex);
             m_timeline = timeline;
-            if (m_timeline->Numbers()) m_shared.numbering.store(m_timeline.get(), std::memory_order_release);
+            m_shared.timeline.store(m_timeline.get(), std::memory_order_release);
         });
     }
     m_open = true;

@@ -25,14 +25,17 @@ struct SeekRequest {
 };
 
 // A seek that lands after its target is tried again further back: 1 s,
-// 2 s, 4 s, ... before it. Going back to the start of the file ends that;
-// if even that lands late (a coarse or half-built index), the file is
-// opened afresh, which reads it from its first byte.
-inline constexpr int kReopenAttempt = 5;
+// 2 s, 4 s, ... before it, doubling until it has gone back past the key
+// frame before the target (a recording without an index may have one only
+// every ten seconds). Going back to the start of the file ends that; if even
+// that lands late (a coarse or half-built index), the file is opened afresh,
+// which reads it from its first byte. kReopenAttempt lies past every
+// doubling: 2^37 seconds is beyond any time a file can hold.
+inline constexpr int kReopenAttempt = 64;
 
 inline StreamTime SeekBackoff(const SeekRequest& request)
 {
-    return request.attempt == 0 ? 0 : (kUnitsPerSecond << (request.attempt - 1));
+    return request.attempt == 0 ? 0 : (kUnitsPerSecond << std::min(request.attempt - 1, 37));
 }
 
 inline bool SeeksFromStart(const SeekRequest& request)
@@ -67,10 +70,15 @@ public:
     int videoIndex = -1;
     int audioIndex = -1;
 
-    // The pictures' own numbering, once the file has been read and found not
-    // to come at one steady rate; null until then. Set once; what it points
-    // at lives as long as the stream.
-    std::atomic<const Timeline*> numbering{nullptr};
+    // What reading the whole file found, once it has; null until then. Set
+    // once; what it points at lives as long as the stream.
+    std::atomic<const Timeline*> timeline{nullptr};
+    // Its numbering of the pictures, when they do not come at one steady rate.
+    const Timeline* Numbering() const
+    {
+        const Timeline* t = timeline.load(std::memory_order_acquire);
+        return t && t->Numbers() ? t : nullptr;
+    }
 
     // Numbered by the timeline, frame n holds the times from its picture's
     // to the next one's. Otherwise, at a steady rate, frame n holds the
@@ -80,7 +88,7 @@ public:
     // times are compared.
     Placement Place(StreamTime frameTime, StreamTime target) const
     {
-        if (const Timeline* t = numbering.load(std::memory_order_acquire)) {
+        if (const Timeline* t = Numbering()) {
             const int index = t->FrameAt(frameTime);
             const int wanted = t->FrameAt(target);
             return {index <= wanted, index == wanted};
@@ -95,7 +103,7 @@ public:
     // holds `target`: known by the numbering or the rate, never guessed.
     bool Precedes(StreamTime frameTime, StreamTime target) const
     {
-        const bool numbered = numbering.load(std::memory_order_acquire) || timing.Known();
+        const bool numbered = Numbering() || timing.Known();
         const Placement p = Place(frameTime, target);
         return numbered && p.atOrBefore && !p.holds;
     }
@@ -104,7 +112,7 @@ public:
     // stream that shows it stands.
     StreamTime FrameStart(StreamTime frameTime) const
     {
-        if (const Timeline* t = numbering.load(std::memory_order_acquire)) return t->TimeOf(t->FrameAt(frameTime));
+        if (const Timeline* t = Numbering()) return t->TimeOf(t->FrameAt(frameTime));
         return timing.Known() ? timing.Start(timing.Nearest(frameTime)) : frameTime;
     }
 

@@ -7,9 +7,14 @@
 
 namespace media {
 
-void LowerThisThread(const char* name, int nice)
+void NameThisThread(const char* name)
 {
     pthread_setname_np(pthread_self(), name);
+}
+
+void LowerThisThread(const char* name, int nice)
+{
+    NameThisThread(name);
     // PRIO_PROCESS with a thread id sets that thread's nice value alone.
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), nice);
 }

@@ -15,8 +15,10 @@ inline constexpr int kWorkerNice = 10;
 // Work nobody waits for (reading a whole file for its timeline): last of all.
 inline constexpr int kBackgroundNice = 19;
 
-// Names the calling thread (at most 15 characters) and raises its nice value
-// to `nice`; a value it cannot take is left as it was.
+// Names the calling thread (at most 15 characters).
+void NameThisThread(const char* name);
+// Names it and raises its nice value to `nice`; a value it cannot take is
+// left as it was.
 void LowerThisThread(const char* name, int nice);
 
 }  // namespace media

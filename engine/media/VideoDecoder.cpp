@@ -1,6 +1,7 @@
 #include "engine/media/VideoDecoder.h"
 
 #include "engine/media/MediaLimits.h"
+#include "engine/media/ThreadPriority.h"
 
 namespace media {
 namespace {
@@ -75,7 +76,10 @@ void VideoDecoder::Start(PacketQueue* in, FrameQueue* out)
 {
     m_in = in;
     m_out = out;
-    m_thread = std::thread([this] { Run(); });
+    m_thread = std::thread([this] {
+        NameThisThread("reelscope-video");
+        Run();
+    });
 }
 
 void VideoDecoder::Stop()
@@ -114,12 +118,17 @@ void VideoDecoder::BeginSerial(int serial)
     if (m_serial >= 0) avcodec_flush_buffers(m_codec.get());
     m_serial = serial;
     m_holding = false;
-    m_needKey = false;
     m_lastTime = AV_NOPTS_VALUE;
     m_pending.reset();
     m_sawFrame = false;
     m_request = m_shared.CurrentSeek();
     m_selecting = m_request.serial == serial && m_request.active;
+    // A seek into the middle of a file without an index (MPEG-TS) lands on
+    // any packet: what comes before the next key frame cannot be decoded,
+    // and passing over it unread makes a landing after the last key frame
+    // (the end of a long recording) cheap to find out. From the start of the
+    // file everything counts: a recording may begin inside a group.
+    m_needKey = m_selecting && !SeeksFromStart(m_request);
 }
 
 void VideoDecoder::Decode(const AVPacket* packet)

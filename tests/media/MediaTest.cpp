@@ -19,6 +19,7 @@
 #include "MediaTestSupport.h"
 #include "engine/media/AudioRing.h"
 #include "engine/media/Clock.h"
+#include "engine/media/Timeline.h"
 
 namespace media {
 namespace {
@@ -189,6 +190,58 @@ INSTANTIATE_TEST_SUITE_P(Generated, EveryFormat,
                              std::replace(name.begin(), name.end(), '.', '_');
                              return name;
                          });
+
+TEST(Timeline, TheTwoFieldsOfAPictureAreOneFrameAndItsKeyFramesAreKnown)
+{
+    // 1080i as camcorders write it: 25 pictures a second, each as two field
+    // packets 20 ms apart, a key frame every 12; then pictures coded whole.
+    PictureTimes packets;
+    for (int n = 0; n < 31; ++n) {
+        packets.Add(n * kFrame, true, n % 12 == 0);
+        packets.Add(n * kFrame + kFrame / 2, true, false);
+    }
+    for (int n = 31; n < 40; ++n) packets.Add(n * kFrame, false, false);
+    const Timeline t = Timeline::Of(std::move(packets), kFrame, kUnitsPerMs, 0);
+    EXPECT_FALSE(t.Numbers()) << "40 pictures at one steady rate, numbered by it";
+    EXPECT_EQ(t.lastPicture, 39 * kFrame);
+    EXPECT_EQ(t.end, 40 * kFrame);
+    EXPECT_EQ(t.keyFrames, (std::vector<StreamTime>{0, 12 * kFrame, 24 * kFrame}));
+    EXPECT_EQ(t.KeyFrameAtOrBefore(20 * kFrame), 12 * kFrame);
+}
+
+// The bytes this process's thread called `name` has read so far.
+long long BytesReadBy(const std::string& name)
+{
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string comm;
+        std::getline(std::ifstream(task.path() / "comm"), comm);
+        if (comm != name) continue;
+        std::ifstream io(task.path() / "io");
+        for (std::string key; io >> key;) {
+            long long value = 0;
+            io >> value;
+            if (key == "rchar:") return value;
+        }
+    }
+    return -1;
+}
+
+TEST(Seeking, TheEndOfARecordingWithoutAnIndexIsFoundWithoutReadingTheWholeFile)
+{
+    // The last key frame lies 12 s before the end: a seek there lands after
+    // it, and must reach back to it, at once after the open and once the
+    // file's key frames are known; never by reading the file from its start.
+    const auto size = static_cast<long long>(std::filesystem::file_size(testing::MoviePath("longgop.ts")));
+    OpenedStream s;
+    ASSERT_EQ(Open("longgop.ts", s), kOk);
+    ASSERT_TRUE(QTest::qWaitFor([] { return BytesReadBy("reelscope-read") >= 0; }));
+    for (const int frame : {2999, 2990, 2999}) {
+        const long long before = BytesReadBy("reelscope-read");
+        EXPECT_EQ(ShowAt(s, frame * kFrame), frame);
+        EXPECT_LT(BytesReadBy("reelscope-read") - before, size / 2) << frame;
+        ASSERT_EQ(ShowAt(s, 0), 0);
+    }
+}
 
 TEST(Opening, FilesThatNameOtherFilesOrAddressesAreRefused)
 {
