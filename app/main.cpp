@@ -11,6 +11,7 @@
 
 #include "app/MainFrame.h"
 #include "app/MoviePlayerApp.h"
+#include "engine/Notifier.h"
 #include "resources/UiResources.h"
 
 namespace {
@@ -26,6 +27,9 @@ constexpr const char* kUsage =
     "  --         end of options: what follows is the path, even \"--help\"\n";
 
 int g_signalPipe[2] = {-1, -1};
+// A quit signal has come: the program ends as soon as what runs now has
+// given control back. Interface thread only.
+bool g_quitting = false;
 
 void OnQuitSignal(int)
 {
@@ -33,14 +37,32 @@ void OnQuitSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 
+// Nothing more is shown once the program is ending.
+class Silence final : public engine::Notifier {
+public:
+    void Show(const QString&) override {}
+};
+
 // SIGINT and SIGTERM end the program the way closing its window does: the
-// window goes, the workers stop, the sound device closes. The handler only
-// writes a byte; the event loop does the rest.
+// windows go, the workers stop, the sound device closes, whatever is up at
+// the time (a message box, a dialog, full screen), even before the main
+// loop has started. The handler only writes a byte; the event loop does
+// the rest.
 void QuitCleanlyOnSignals(QApplication& application)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &application);
-    QObject::connect(notifier, &QSocketNotifier::activated, &application, [] { QApplication::closeAllWindows(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);  // or it wakes the loop for ever
+        if (g_quitting) return;
+        g_quitting = true;
+        static Silence silence;
+        engine::SetNotifier(&silence);
+        QApplication::closeAllWindows();
+        // Every loop that runs now ends, a modal box's or dialog's too.
+        QCoreApplication::exit(0);
+    });
     struct sigaction action {};
     action.sa_handler = OnQuitSignal;
     sigemptyset(&action.sa_mask);
@@ -78,5 +100,7 @@ int main(int argc, char** argv)
     QuitCleanlyOnSignals(application);
     app::MoviePlayerApp player;
     player.InitInstance(commandLine);
+    // A signal under a message box of the start-up: done before the loop.
+    if (g_quitting) return 0;
     return application.exec();
 }

@@ -9,11 +9,15 @@
 //          how late the interface's own 10 ms timer fires meanwhile;
 //  end:    (ours only) the end command, and a seek into the last group of
 //          pictures, at once after the open and again once the file has
-//          been read through, from the command to the picture shown.
+//          been read through, from the command to the picture shown;
+//  reopen: (ours only) the movies given opened one after another, each
+//          played for a moment, four rounds, as the desktop's media controls
+//          open them: the resident memory after each round.
 // The player runs in this process in a real window (steps, seeks) or as its
 // own program (first); mpv through its JSON IPC, timed to its new position
 // (forward steps) or its playback-restart event (seeks, backward steps).
 // Usage: reelscope-player-bench steps|seeks|busy|end --ours|--mpv MOVIE
+//        reelscope-player-bench reopen --ours MOVIE...
 //        reelscope-player-bench first PROGRAM [ARGUMENTS...]
 
 #include <poll.h>
@@ -102,6 +106,26 @@ std::vector<double> SeekTargets(double seconds)
     std::vector<double> targets;
     for (int i = 0; i < kSeeks; ++i) targets.push_back(std::uniform_real_distribution<double>(0.5, seconds - 0.5)(random));
     return targets;
+}
+
+int Reopen(const std::vector<QByteArray>& movies)
+{
+    app::MoviePlayerApp player;
+    player.InitInstance({});
+    engine::MovieEngine& engine = player.MainFrame()->View().Engine();
+    double first = 0;
+    for (int round = 1; round <= 4; ++round) {
+        for (const QByteArray& movie : movies) {
+            if (!player.OpenDocumentFile(movie)) return 1;
+            const int at = engine.GetCurrentFrame();
+            WaitUntil([&] { return engine.GetCurrentFrame() >= at + 10 || engine.IsAtEnd(); }, 5000);
+        }
+        const double mb = StatusKb(QStringLiteral("self"), "VmRSS:") / 1024.0;
+        if (round == 1) first = mb;
+        std::printf("reelscope  round %d: %6.1f MB resident (%+.1f %% of the first round)\n", round, mb,
+                    100.0 * (mb - first) / first);
+    }
+    return 0;
 }
 
 int Ours(const QByteArray& movie, const std::string& mode)
@@ -332,6 +356,10 @@ int main(int argc, char** argv)
         return FirstPicture(QString::fromLocal8Bit(argv[2]), arguments);
     }
     if (argc < 4) return 2;
+    if (mode == "reopen") {
+        std::vector<QByteArray> movies(argv + 3, argv + argc);
+        return Reopen(movies);
+    }
     const QByteArray movie = argv[3];
     return std::string(argv[2]) == "--ours" ? Ours(movie, mode) : Mpv(QString::fromLocal8Bit(movie), mode == "steps");
 }

@@ -1,5 +1,7 @@
 #include "engine/MovieEngine.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -197,6 +199,10 @@ void MovieEngine::ReleaseMedia()
     m_pGraph.reset();
     m_pBasicAudio.reset();
     m_pMediaSeeking.reset();
+    // The decoders' memory, freed with the movie, goes back to the system
+    // rather than staying in the allocator's pools, which grew with every
+    // movie opened.
+    malloc_trim(0);
 }
 
 void MovieEngine::ReleaseSurfaces()
@@ -278,19 +284,35 @@ int MovieEngine::GetCurrentFrame()
     return FrameAtTime(CurrentTime());
 }
 
+void MovieEngine::FollowLength()
+{
+    FollowTimeline();
+    // A recording still being written plays on past the length it had when
+    // it was opened (or read through): the length follows the position, up
+    // to the frame after the one that stands. (A clock that only overshoots
+    // the end while the last sound plays out is no such recording.)
+    const StreamTime now = m_tCurrent;
+    if (now > m_tDuration + m_tTimePerFrame) m_tDuration = m_timing.Start(m_timing.FrameAt(now) + 1);
+}
+
+bool MovieEngine::NumberedByPictures() const
+{
+    return m_timeline && m_timeline->Numbers();
+}
+
 int MovieEngine::GetTotalFrames()
 {
     if (!MovieOpen()) return 0;
-    FollowTimeline();
+    FollowLength();
     // Numbered by its pictures, a movie has as many frames as pictures;
     // otherwise as many frame times as fit in its length.
-    return m_timeline && m_timeline->Numbers() ? m_timeline->Count() : FrameNumber(m_timing.FrameAt(m_tDuration));
+    return NumberedByPictures() ? m_timeline->Count() : FrameNumber(m_timing.FrameAt(m_tDuration));
 }
 
 StreamTime MovieEngine::GetDuration()
 {
     if (!MovieOpen()) return 0;
-    FollowTimeline();
+    FollowLength();
     return m_tDuration;
 }
 

@@ -73,6 +73,9 @@ public:
     // The movie's length, and the link between its frame numbers and its
     // times, for the desktop's media controls; 0 without a movie.
     StreamTime GetDuration();
+    // Whether the frames are the movie's own pictures one by one (they do
+    // not come at one steady rate), rather than frame times of its rate.
+    bool NumberedByPictures() const;
     StreamTime TimeOfFrame(int frame);
     int FrameAtTime(StreamTime time);
     // The frame a running seek is on its way to, else the current frame.
@@ -153,6 +156,8 @@ private:
     // Takes in what the stream's reading of the whole file found, once it
     // has: the pictures' own numbering and the true length.
     void FollowTimeline();
+    // And the length a recording still being written grows to.
+    void FollowLength();
     // Where the movie stands, by the queries' rule.
     StreamTime CurrentTime();
     void SetScreenRect(const Rect& rect);

@@ -122,6 +122,7 @@ private:
     bool m_bPlayRequested = false;
     int m_nSavedVolume = 0;
     int m_nTotalFrames = 0;
+    bool m_bNumberedByPictures = false;  // how the frames were numbered when the seek bar was set up
     int m_cxMovie = 0;
     int m_cyMovie = 0;
 

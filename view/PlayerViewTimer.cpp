@@ -29,10 +29,14 @@ void PlayerView::OnTimer()
 {
     if (!m_host || !m_host->HasMainWindow()) return;
     // Once the movie's file has been read through, its frames may be
-    // numbered by its own pictures, or its length known at last.
+    // numbered by its own pictures, or its length known at last; a
+    // recording still being written grows. Thumbnails keep their frames'
+    // numbers and move to their new slots, unless the numbering itself
+    // changed.
     if (m_wndEngine.GetPlayState() >= 0 && m_wndEngine.GetTotalFrames() != m_nTotalFrames) {
+        const bool renumbered = m_wndEngine.NumberedByPictures() != m_bNumberedByPictures;
         UpdateSeekBar();
-        LayoutStrip(true);
+        LayoutStrip(renumbered);
     }
     m_host->SetPaneText(2, m_bShowTime ? TimeText(m_wndEngine.GetCurrentMs())
                                        : QString::number(m_wndEngine.GetCurrentFrame()));
@@ -62,6 +66,7 @@ void PlayerView::UpdateSeekBar()
 {
     if (!m_host || !m_host->HasMainWindow()) return;
     m_nTotalFrames = m_wndEngine.GetTotalFrames();
+    m_bNumberedByPictures = m_wndEngine.NumberedByPictures();
     m_host->SetPaneText(1, m_bShowTime ? QStringLiteral("Time") : QStringLiteral("Frame"));
     if (!m_scrollBar) return;
     // Positions are frame numbers, 0 to the last position inclusive.

@@ -17,7 +17,12 @@
 #include <QTest>
 #include <QToolBar>
 #include <QWindow>
+#include <QProcess>
 #include <array>
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <filesystem>
 
 #include "PlayerFixture.h"
@@ -209,6 +214,57 @@ TEST_F(Window, WithoutASessionBusThePlayerPlaysAndSaysNothing)
     EXPECT_TRUE(messages.texts.empty());
 }
 
+
+// The processor time the process `pid` has had, in clock ticks, and
+// whether it catches SIGTERM yet.
+long long CpuTicks(qint64 pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::vector<std::string> f{std::istream_iterator<std::string>(fields), {}};
+    return f.size() > 12 ? std::stoll(f[11]) + std::stoll(f[12]) : -1;  // utime and stime, fields 14 and 15
+}
+bool CatchesTerm(qint64 pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+    return false;
+}
+
+TEST(Signals, TermEndsTheProgramWhateverIsUp)
+{
+    QTemporaryDir config;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    for (const char* movie : {"audioonly.avi", "frames1000.avi"}) {  // its failure's message up; playing
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(REELSCOPE_PROGRAM), {QString::fromStdString(MoviePath(movie))});
+        ASSERT_TRUE(program.waitForStarted());
+        // Started up: the message box waits for the user (the process has
+        // stopped using the processor for a while); the movie plays.
+        const bool box = std::string(movie) == "audioonly.avi";
+        long long last = -1;
+        int still = 0;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const long long now = CpuTicks(program.processId());
+                still = now == last ? still + 1 : 0;
+                last = now;
+                return CatchesTerm(program.processId()) && (box ? still >= 30 : now > 10);
+            },
+            20000));
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        EXPECT_TRUE(program.waitForFinished(10000)) << movie;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << movie;
+        EXPECT_EQ(program.exitCode(), 0) << movie;
+        program.kill();
+        program.waitForFinished();
+    }
+}
 
 class CommandRules : public PlayerFixture {};
 

@@ -158,6 +158,30 @@ TEST_F(RealMovies, ACutDownloadEndsAtItsLastPicture)
     EXPECT_EQ(Kept(), last);
 }
 
+TEST_F(RealMovies, ARecordingStillBeingWrittenGrowsAsItPlays)
+{
+    // A quarter of it is there when it is opened; the rest comes on.
+    const QByteArray whole = ReadFile(QString::fromStdString(MoviePath("recording.ts")));
+    const QString path = QFile::decodeName(CopyMovie("recording.ts", "recording.ts"));
+    ASSERT_TRUE(QFile::resize(path, whole.size() / 4));
+    ASSERT_EQ(view->OpenMovieFile(QFile::encodeName(path)), 0);
+    engine->Pause();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->GetTotalFrames() < 750; }));  // read through as it was
+    const int known = engine->GetTotalFrames();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(whole.mid(whole.size() / 4));
+    file.close();
+    engine->Seek(known - 5, MovieEngine::SeekOnly);
+    engine->Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        view->OnTimer();
+        return view->TotalFrames() > known + 5;
+    }));
+    EXPECT_EQ(view->ScrollBar()->maximum(), view->TotalFrames());
+    EXPECT_LT(engine->GetCurrentFrame(), engine->GetTotalFrames());
+}
+
 TEST_F(RealMovies, FramesOfAChangingRateAreCountedByTheirPictures)
 {
     OpenPaused("vfrsteps.mkv");  // 25, then 50, then 25 pictures a second
