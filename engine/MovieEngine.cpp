@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include <QPainter>
+
 #include "engine/FullScreenWindow.h"
 #include "engine/Notifier.h"
 
@@ -147,6 +149,41 @@ bool MovieEngine::InitRenderToSurface()
     if (!m_timing.Known() || m_timing.TimePerFrame() != m_tTimePerFrame)
         m_timing = media::FrameTiming::OfTimePerFrame(m_tTimePerFrame);
     m_tCurrent = 0;
+    return true;
+}
+
+bool MovieEngine::FollowPictureSize()
+{
+    if (!MovieOpen()) return false;
+    int width = 0, height = 0;
+    if (media::Failed(m_pDDStream->GetFormat(width, height)) ||
+        (width == m_rcMovie.Width() && height == m_rcMovie.Height()))
+        return false;
+    // The pictures changed size mid-stream: surfaces of the new size, the
+    // picture on screen carried across, playing on if it played; the frame
+    // rectangle of full screen is letter-boxed anew.
+    const bool wasPlaying = m_nPlayState == Playing;
+    QImage saved(width, height, QImage::Format_RGB32);
+    saved.fill(Qt::black);
+    {
+        QPainter dc(&saved);
+        DrawFrame(dc, Rect{0, 0, width, height});
+    }
+    StopWorker();
+    m_rcMovie = MovieRect{0, 0, width, height};
+    if (!EnsureSurfaceSize(width, height) || !BindSamples()) {
+        ReleaseMedia();
+        m_screen.Invalidate(rect());
+        Report(kMsgRenderToSurface);
+        ShowReports();
+        return true;
+    }
+    RestoreFrame(saved, m_rcMovie);
+    if (m_bFullScreen) SetFullScreenRect();
+    if (wasPlaying) {
+        m_pMMStream->SetState(media::StreamState::Run);
+        StartPlayWorker();
+    }
     return true;
 }
 

@@ -102,6 +102,10 @@ public:
     bool RestoreFrame(const QImage& source, const Rect& rect);
     void SetSizePercent(int percent);
     bool SetFullScreen(bool on);
+    // Makes room for pictures that changed size mid-stream, as the stream
+    // now tells it: true when the movie's rectangle changed (or, failing
+    // that, the movie had to be closed).
+    bool FollowPictureSize();
 
     // Volume (0 silent .. 1000 full) and rate (thousandths of normal speed).
     int SetPlaybackRate(int rate);
@@ -161,6 +165,8 @@ private:
     // Where the movie stands, by the queries' rule.
     StreamTime CurrentTime();
     void SetScreenRect(const Rect& rect);
+    // The letter box of full screen for the movie's rectangle; the display.
+    draw::Display SetFullScreenRect();
 
     Services m_services;
 

@@ -36,6 +36,19 @@ Rect LetterBoxRect(int displayWidth, int displayHeight, int movieWidth, int movi
     return r;
 }
 
+draw::Display MovieEngine::SetFullScreenRect()
+{
+    // The primary display at its own pixels: the letter box is worked out
+    // and drawn at the device's resolution, so a scaled display shows the
+    // movie sharp, and it lands on the primary wherever that lies.
+    const draw::Display display = draw::PrimaryDisplay();
+    const Rect box = LetterBoxRect(display.pixels.width(), display.pixels.height(), m_rcMovie.Width(), m_rcMovie.Height());
+    SetScreenRect(Rect{box.left + display.origin.x(), box.top + display.origin.y(), box.right + display.origin.x(),
+                       box.bottom + display.origin.y()});
+    if (m_pFullScreenWnd) m_pFullScreenWnd->Target().Invalidate(m_pFullScreenWnd->rect());  // the bars anew
+    return display;
+}
+
 bool MovieEngine::SetFullScreen(bool on)
 {
     const bool wasPlaying = m_nPlayState == Playing;  // a running seek is not resumed
@@ -59,16 +72,8 @@ bool MovieEngine::SetFullScreen(bool on)
 
     bool ok = true;
     if (on) {
-        // The primary display at its own pixels: the letter box is worked
-        // out and drawn at the device's resolution, so a scaled display shows
-        // the movie sharp, and it lands on the primary wherever that lies.
-        const draw::Display display = draw::PrimaryDisplay();
-        const Rect box = LetterBoxRect(display.pixels.width(), display.pixels.height(), m_rcMovie.Width(),
-                                       m_rcMovie.Height());
-        SetScreenRect(Rect{box.left + display.origin.x(), box.top + display.origin.y(),
-                           box.right + display.origin.x(), box.bottom + display.origin.y()});
         m_pFullScreenWnd = new FullScreenWindow(this);
-        ok = m_pFullScreenWnd->Create(display.geometry);
+        ok = m_pFullScreenWnd->Create(SetFullScreenRect().geometry);
         // Its first paint then blackens only the bars.
         if (ok) m_pFullScreenWnd->Target().ValidateScreen(ScreenRect());
     } else {

@@ -22,9 +22,11 @@
 #   --cut N           the first N frames cut off inside a group of pictures
 #   --live            no duration in the header (mkv, webm)
 #   --vfr steps|irregular  pictures at 25, 50, then 25 a second, or at no rate
+#   --then WxH        the second half of the pictures at another size (ts)
 set -euo pipefail
 
 frames=50 size=320x240 fps=25 gop=12 bitrate= vcodec= acodec= style= random= rotate=0 mirror=0 sar= sound= cut=0 live=0 vfr=
+then= from=0
 out=
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -44,6 +46,8 @@ while [ $# -gt 0 ]; do
     --sound-seconds) sound=$2; shift ;;
     --cut) cut=$2; shift ;;
     --vfr) vfr=$2; shift ;;
+    --then) then=$2; shift ;;
+    --number-from) from=$2; shift ;;  # the first picture's number (a part of a --then movie)
     --*) echo "make-movie: unknown option $1" >&2; exit 2 ;;
     *) out=$1 ;;
   esac
@@ -55,6 +59,19 @@ ff() { ffmpeg -nostdin -v error -y "$@"; }
 # leaves a half-written movie that looks whole.
 part="$out.part"
 trap 'rm -f "$part"' EXIT
+
+if [ -n "$then" ]; then
+  # Two parts made alone, joined as they are: the stream itself changes size.
+  half=$(( frames / 2 ))
+  self=$(realpath "$0")
+  "$self" --frames $half --size "$size" --fps "$fps" --gop "$gop" "$part.1.ts"
+  "$self" --frames $(( frames - half )) --number-from $half --size "$then" --fps "$fps" --gop "$gop" "$part.2.ts"
+  printf "file '%s'\nfile '%s'\n" "$(realpath "$part.1.ts")" "$(realpath "$part.2.ts")" > "$part.list"
+  ff -f concat -safe 0 -i "$part.list" -c copy -f mpegts "$part"
+  rm -f "$part.1.ts" "$part.2.ts" "$part.list"
+  mv "$part" "$out"
+  exit 0
+fi
 
 if [ -n "$random" ]; then
   # Seeded noise: the same bytes on every machine.
@@ -81,7 +98,7 @@ seconds=$(awk -v ms="$length_ms" -v s="$sound" 'BEGIN { printf "%.6f", s != "" ?
 
 # The code, in the picture's own luma; --cut paints the numbers the
 # remaining pictures have once the cut is made.
-code="geq=lum='if(mod(floor((N-$cut)/pow(2,floor(Y*4/H)*4+floor(X*4/W))),2),222,36)':cb=128:cr=128"
+code="geq=lum='if(mod(floor((N-$cut+$from)/pow(2,floor(Y*4/H)*4+floor(X*4/W))),2),222,36)':cb=128:cr=128"
 if [ "$style" = demo ]; then
   # The code in the middle, on a moving test picture.
   w2=$(( width / 2 / 2 * 2 )) h2=$(( height / 2 / 2 * 2 ))

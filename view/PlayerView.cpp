@@ -156,12 +156,37 @@ int PlayerView::OpenMovieFile(const QByteArray& path)
     m_host->SetCaption(QFile::decodeName(path.mid(path.lastIndexOf('/') + 1)));
     engine::MovieRect rect;
     m_wndEngine.GetMovieRect(rect);
-    m_wndEngine.SetSizePercent(100);
+    m_nSizePercent = 100;
+    m_wndEngine.SetSizePercent(m_nSizePercent);
     m_cxMovie = rect.Width();
     m_cyMovie = rect.Height();
     LayoutStrip(true);
     FitFrameToMovie();
     return 0;
+}
+
+void PlayerView::FollowPictureSize()
+{
+    const QSize chosen(m_nSizePercent * m_cxMovie / 100, m_nSizePercent * m_cyMovie / 100);
+    if (!m_wndEngine.FollowPictureSize()) return;
+    if (m_wndEngine.GetPlayState() < 0) {
+        OnSize(width(), height());  // the movie could not go on
+        return;
+    }
+    engine::MovieRect rect;
+    m_wndEngine.GetMovieRect(rect);
+    m_cxMovie = rect.Width();
+    m_cyMovie = rect.Height();
+    // The window fits the new size as an open fits it, at the size the user
+    // chose, unless the user has sized it by hand (or full screen is on):
+    // then the picture takes the new shape inside it.
+    if (m_wndEngine.size() == chosen && !m_wndEngine.IsFullScreen()) {
+        m_wndEngine.SetSizePercent(m_nSizePercent);
+        LayoutStrip(false);
+        FitFrameToMovie();
+    } else {
+        OnSize(width(), height());
+    }
 }
 
 void PlayerView::FitFrameToMovie()
@@ -368,7 +393,8 @@ void PlayerView::OnSpeed(int id)
 
 void PlayerView::OnDisplaySize(int id)
 {
-    m_wndEngine.SetSizePercent(id == ID_SIZE_HALF ? 50 : id == ID_SIZE_NORMAL ? 100 : 200);
+    m_nSizePercent = id == ID_SIZE_HALF ? 50 : id == ID_SIZE_NORMAL ? 100 : 200;
+    m_wndEngine.SetSizePercent(m_nSizePercent);
     FitFrameToMovie();
 }
 

@@ -99,6 +99,9 @@ protected:
 
 private:
     void OnSize(int cx, int cy);
+    // The pictures changed size mid-stream: room made for them, the window
+    // fitted anew.
+    void FollowPictureSize();
     void OnFileOpen();
     void OnEditCopy();
     void OnPlayCommand(int id);
@@ -125,6 +128,7 @@ private:
     bool m_bNumberedByPictures = false;  // how the frames were numbered when the seek bar was set up
     int m_cxMovie = 0;
     int m_cyMovie = 0;
+    int m_nSizePercent = 100;  // the display size last chosen (or set by an open)
 
     // The thumbnail strip: its bitmap exists exactly while the strip does.
     std::unique_ptr<QImage> m_pStripBitmap;

@@ -28,6 +28,7 @@ void PlayerView::timerEvent(QTimerEvent*)
 void PlayerView::OnTimer()
 {
     if (!m_host || !m_host->HasMainWindow()) return;
+    FollowPictureSize();
     // Once the movie's file has been read through, its frames may be
     // numbered by its own pictures, or its length known at last; a
     // recording still being written grows. Thumbnails keep their frames'
@@ -65,6 +66,7 @@ void PlayerView::OnTimer()
 void PlayerView::UpdateSeekBar()
 {
     if (!m_host || !m_host->HasMainWindow()) return;
+    FollowPictureSize();
     m_nTotalFrames = m_wndEngine.GetTotalFrames();
     m_bNumberedByPictures = m_wndEngine.NumberedByPictures();
     m_host->SetPaneText(1, m_bShowTime ? QStringLiteral("Time") : QStringLiteral("Frame"));

@@ -430,8 +430,9 @@ Result FfmpegStream::QueryDrawMediaStream(std::shared_ptr<DrawMediaStream>& out)
 Result FfmpegStream::GetFormat(int& width, int& height)
 {
     if (!m_open || !m_video) return kNoStream;
-    width = m_video->Width();
-    height = m_video->Height();
+    const std::uint64_t shown = m_shownSize.load(std::memory_order_acquire);
+    width = shown ? static_cast<int>(shown >> 32) : m_video->Width();
+    height = shown ? static_cast<int>(shown & 0xffffffffu) : m_video->Height();
     return kOk;
 }
 
@@ -525,6 +526,18 @@ Result FfmpegStream::Present(const AVFrame* frame, StreamTime time, int serial, 
                              const PixelBuffer& target, const FrameRect& rect)
 {
     if (!m_converter.Convert(frame, target, rect)) return kFail;
+    // The picture's size (a broadcast or a recording joined from parts may
+    // change it): told by GetFormat, so the engine can make room for it.
+    if (frame->width != m_frameWidth || frame->height != m_frameHeight ||
+        av_cmp_q(frame->sample_aspect_ratio, m_frameAspect) != 0) {
+        m_frameWidth = frame->width;
+        m_frameHeight = frame->height;
+        m_frameAspect = frame->sample_aspect_ratio;
+        int width = 0, height = 0;
+        m_video->DisplaySizeOf(frame, width, height);
+        if (FrameSizeAcceptable(width, height))
+            m_shownSize.store(std::uint64_t(width) << 32 | std::uint32_t(height), std::memory_order_release);
+    }
     ++m_framesShown;
     m_lastTime = time;
     m_lastSerial = serial;

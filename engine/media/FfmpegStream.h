@@ -145,6 +145,11 @@ private:
     StreamTime m_prerollTime = 0;
     static constexpr int kPrerollFrames = 4;
     FrameConverter m_converter;  // used by Deliver only
+    // The shape of the pictures last presented (Deliver's own), and the size
+    // they are shown at, width << 32 | height; 0 before the first.
+    int m_frameWidth = 0, m_frameHeight = 0;
+    AVRational m_frameAspect{0, 1};
+    std::atomic<std::uint64_t> m_shownSize{0};
     // How playback went, told on stderr at the end when REELSCOPE_STATS is
     // set (benchmarks read it); Deliver's own.
     long m_framesShown = 0;

@@ -19,13 +19,15 @@ constexpr std::int64_t kStarvedNs = 40'000'000;
 // video (the widest real ones, 2:1 and its inverse, are well inside).
 constexpr double kMaxPixelAspect = 8.0;
 
+bool UsableAspect(AVRational r)
+{
+    return r.num > 0 && r.den > 0 && av_q2d(r) <= kMaxPixelAspect && av_q2d(r) >= 1.0 / kMaxPixelAspect;
+}
+
 AVRational PixelAspectOf(const AVStream* stream)
 {
-    auto usable = [](AVRational r) {
-        return r.num > 0 && r.den > 0 && av_q2d(r) <= kMaxPixelAspect && av_q2d(r) >= 1.0 / kMaxPixelAspect;
-    };
-    if (usable(stream->sample_aspect_ratio)) return stream->sample_aspect_ratio;
-    if (usable(stream->codecpar->sample_aspect_ratio)) return stream->codecpar->sample_aspect_ratio;
+    if (UsableAspect(stream->sample_aspect_ratio)) return stream->sample_aspect_ratio;
+    if (UsableAspect(stream->codecpar->sample_aspect_ratio)) return stream->codecpar->sample_aspect_ratio;
     return AVRational{1, 1};
 }
 
@@ -64,12 +66,25 @@ Result VideoDecoder::Open(const AVStream* stream)
     m_turn = Orientation::FromDisplayMatrix(matrixSize >= 9 * sizeof(std::int32_t)
                                                 ? reinterpret_cast<const std::int32_t*>(matrix)
                                                 : nullptr);
-    const AVRational aspect = PixelAspectOf(stream);
-    int width = static_cast<int>(av_rescale(par->width, aspect.num, aspect.den));
-    if (!FrameSizeAcceptable(width, par->height)) width = par->width;
-    m_displayWidth = m_turn.SwapsAxes() ? par->height : width;
-    m_displayHeight = m_turn.SwapsAxes() ? width : par->height;
+    m_aspect = PixelAspectOf(stream);
+    DisplaySize(par->width, par->height, m_aspect, m_displayWidth, m_displayHeight);
     return kOk;
+}
+
+void VideoDecoder::DisplaySize(int width, int height, AVRational aspect, int& shownWidth, int& shownHeight) const
+{
+    int wide = static_cast<int>(av_rescale(width, aspect.num, aspect.den));
+    if (!FrameSizeAcceptable(wide, height)) wide = width;
+    shownWidth = m_turn.SwapsAxes() ? height : wide;
+    shownHeight = m_turn.SwapsAxes() ? wide : height;
+}
+
+void VideoDecoder::DisplaySizeOf(const AVFrame* frame, int& width, int& height) const
+{
+    // A picture's own pixel shape first: a broadcast switches between 4:3
+    // and 16:9 by it.
+    DisplaySize(frame->width, frame->height,
+                UsableAspect(frame->sample_aspect_ratio) ? frame->sample_aspect_ratio : m_aspect, width, height);
 }
 
 void VideoDecoder::Start(PacketQueue* in, FrameQueue* out)

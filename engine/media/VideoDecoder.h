@@ -25,12 +25,15 @@ public:
     // pixels are not square (the coded height is kept, as players do).
     int Width() const { return m_displayWidth; }
     int Height() const { return m_displayHeight; }
+    // The same for a decoded picture, whose size may change mid-stream.
+    void DisplaySizeOf(const AVFrame* frame, int& width, int& height) const;
     const Orientation& Turn() const { return m_turn; }
 
     void Start(PacketQueue* in, FrameQueue* out);
     void Stop();  // joins; Quit must have been set and the queues closed
 
 private:
+    void DisplaySize(int width, int height, AVRational aspect, int& shownWidth, int& shownHeight) const;
     void Run();
     void BeginSerial(int serial);
     // How ReceiveAll empties the decoder: not (takes what is ready), at the
@@ -47,6 +50,7 @@ private:
     CodecContextPtr m_codec;
     AVRational m_timeBase{1, 1};
     Orientation m_turn;
+    AVRational m_aspect{1, 1};  // the stream's pixel shape
     int m_displayWidth = 0;
     int m_displayHeight = 0;
     PacketQueue* m_in = nullptr;

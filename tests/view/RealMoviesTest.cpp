@@ -182,6 +182,28 @@ TEST_F(RealMovies, ARecordingStillBeingWrittenGrowsAsItPlays)
     EXPECT_LT(engine->GetCurrentFrame(), engine->GetTotalFrames());
 }
 
+TEST_F(RealMovies, PicturesThatChangeSizeRefitTheWindowAtTheChosenSizeUnlessItWasSizedByHand)
+{
+    OpenPaused("sizechange.ts");  // 640 x 360, then 1280 x 720 from frame 25
+    ASSERT_EQ(engine->size(), QSize(640, 360));
+    Command(ID_SIZE_HALF);
+    At(30);
+    view->OnTimer();
+    EXPECT_EQ(engine->size(), QSize(640, 360));  // half of the new size
+    EXPECT_EQ(view->size(), QSize(640, 360 + view::kStripHeight));
+    ExpectShownEverywhere(40);
+    At(10);
+    view->OnTimer();
+    EXPECT_EQ(engine->size(), QSize(320, 180));
+    // Sized by hand, the window stays; the picture takes its shape in it.
+    frame->FitClientToSize(500, 400);
+    At(30);
+    view->OnTimer();
+    EXPECT_EQ(view->size(), QSize(500, 400));
+    EXPECT_EQ(engine->geometry(), QRect(0, (370 - 281) / 2, 500, 281));  // 500 x 1280/720, above the strip
+    EXPECT_EQ(ReadFrameNumber(Painted()), 30);
+}
+
 TEST_F(RealMovies, FramesOfAChangingRateAreCountedByTheirPictures)
 {
     OpenPaused("vfrsteps.mkv");  // 25, then 50, then 25 pictures a second
