@@ -329,7 +329,7 @@ void MovieEngine::FollowLength()
     // to the frame after the one that stands. (A clock that only overshoots
     // the end while the last sound plays out is no such recording.)
     const StreamTime now = m_tCurrent;
-    if (now > m_tDuration + m_tTimePerFrame) m_tDuration = m_timing.Start(m_timing.FrameAt(now) + 1);
+    if (now - m_tTimePerFrame > m_tDuration) m_tDuration = m_timing.Start(m_timing.FrameAt(now) + 1);
 }
 
 bool MovieEngine::NumberedByPictures() const
