@@ -81,8 +81,6 @@ Timeline ReadTimeline(const std::string& path, const StreamShared& shared)
         ctx->streams[i]->discard = static_cast<int>(i) == video || static_cast<int>(i) == audio ? AVDISCARD_DEFAULT
                                                                                                 : AVDISCARD_ALL;
     const AVRational videoBase = ctx->streams[video]->time_base;
-    // The parser FFmpeg runs over the packets tells a field from a frame.
-    const AVCodecParserContext* parser = av_stream_get_parser(ctx->streams[video]);
     PictureTimes pictures;
     StreamTime end = 0;
     PacketPtr packet(av_packet_alloc());
@@ -93,7 +91,10 @@ Timeline ReadTimeline(const std::string& path, const StreamShared& shared)
         const AVRational base = ctx->streams[packet->stream_index]->time_base;
         const std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (packet->stream_index == video) {
-            if (!parser) parser = av_stream_get_parser(ctx->streams[video]);
+            // The parser FFmpeg runs over the packets tells a field from a
+            // frame; it may be made anew as the stream goes, so it is asked
+            // for each time.
+            const AVCodecParserContext* parser = av_stream_get_parser(ctx->streams[video]);
             const bool field = parser && (parser->picture_structure == AV_PICTURE_STRUCTURE_TOP_FIELD ||
                                           parser->picture_structure == AV_PICTURE_STRUCTURE_BOTTOM_FIELD);
             // A picture without a time cannot be placed: no numbering then.
