@@ -99,6 +99,10 @@ public:
 
     // Presentation and sizing.
     bool DrawFrame(QPainter& dc, const Rect& rect);
+    // Draws the picture that stands anew from the stream, with what is drawn
+    // over it: for a change of the subtitles while paused. Playing, the next
+    // picture shows it.
+    void RefreshPicture();
     bool RestoreFrame(const QImage& source, const Rect& rect);
     void SetSizePercent(int percent);
     bool SetFullScreen(bool on);

@@ -87,6 +87,15 @@ bool MovieEngine::RestoreFrame(const QImage& source, const Rect& rect)
     return media::Succeeded(m_pPrimary->Blt(&screen, m_pFrame[0].get(), &m_rcMovie, draw::kBltWait));
 }
 
+void MovieEngine::RefreshPicture()
+{
+    // A running worker shows the change with its next picture.
+    if (!MovieOpen() || !m_bFrameReady || m_nPlayState != Idle || !m_pPrimary || !m_pFrame[0]) return;
+    if (m_pDDStream->RenderShown(m_pFrame[0]->Pixels(), m_rcMovie, true) != media::kOk) return;
+    const Rect screen = ScreenRect();
+    m_pPrimary->Blt(&screen, m_pFrame[0].get(), &m_rcMovie, draw::kBltWait);
+}
+
 QImage MovieEngine::KeptFrame()
 {
     std::lock_guard lock(m_semSurface);

@@ -164,6 +164,7 @@ Result FfmpegStream::OpenFile(const std::string& path)
         auto decoder = std::make_unique<VideoDecoder>(m_shared, [this](int serial) { Reseek(serial); });
         if (Succeeded(decoder->Open(vs))) {
             m_converter.SetOrientation(decoder->Turn());
+            m_renderConverter.SetOrientation(decoder->Turn());
             m_video = std::move(decoder);
             const AVRational rate = FrameRateOf(vs);
             m_shared.timing = FrameTiming(rate.num, rate.den);
@@ -463,6 +464,36 @@ Result FfmpegStream::GetFrameRate(std::int64_t& num, std::int64_t& den)
     return kOk;
 }
 
+Result FfmpegStream::RenderShown(const PixelBuffer& target, const FrameRect& rect, bool overlay)
+{
+    if (!m_open || !m_video) return kNoStream;
+    if (!target.bits || rect.left < 0 || rect.top < 0 || rect.Width() <= 0 || rect.Height() <= 0 ||
+        rect.right > target.width || rect.bottom > target.height)
+        return kInvalidArg;
+    std::lock_guard render(m_renderMutex);
+    // Drawn over, it is rendered under the lock the worker presents under,
+    // so the overlay is never drawn by both at once; otherwise only the
+    // picture is taken from under it, and the worker goes on meanwhile.
+    std::unique_lock deliver(m_deliverMutex);
+    if (!m_last) return kFalse;
+    FramePtr picture(av_frame_clone(m_last.get()));
+    const StreamTime time = m_lastTime;
+    if (!picture) return kOutOfMemory;
+    if (!overlay) deliver.unlock();
+    if (!m_renderConverter.Convert(picture.get(), target, rect)) return kFail;
+    if (overlay && m_overlay) {
+        const auto [start, length] = m_shared.FrameInterval(time);
+        m_overlay->Draw(start, length, target, rect);
+    }
+    return kOk;
+}
+
+void FfmpegStream::SetOverlay(std::shared_ptr<PictureOverlay> overlay)
+{
+    std::lock_guard lock(m_deliverMutex);
+    m_overlay = std::move(overlay);
+}
+
 Result FfmpegStream::QueryBasicAudio(std::shared_ptr<BasicAudio>& out)
 {
     out = shared_from_this();
@@ -526,6 +557,10 @@ Result FfmpegStream::Present(const AVFrame* frame, StreamTime time, int serial, 
                              const PixelBuffer& target, const FrameRect& rect)
 {
     if (!m_converter.Convert(frame, target, rect)) return kFail;
+    if (m_overlay) {
+        const auto [start, length] = m_shared.FrameInterval(time);
+        m_overlay->Draw(start, length, target, rect);
+    }
     // The picture's size (a broadcast or a recording joined from parts may
     // change it): told by GetFormat, so the engine can make room for it.
     if (frame->width != m_frameWidth || frame->height != m_frameHeight ||

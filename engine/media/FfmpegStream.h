@@ -16,6 +16,7 @@
 #include "engine/media/Demuxer.h"
 #include "engine/media/FrameConverter.h"
 #include "engine/media/MediaStream.h"
+#include "engine/media/PictureOverlay.h"
 #include "engine/media/VideoDecoder.h"
 
 namespace media {
@@ -52,6 +53,10 @@ public:
                         std::shared_ptr<StreamSample>& sample) override;
     Result GetTimePerFrame(StreamTime& timePerFrame) override;
     Result GetFrameRate(std::int64_t& num, std::int64_t& den) override;
+    Result RenderShown(const PixelBuffer& target, const FrameRect& rect, bool overlay) override;
+
+    // What is drawn over every picture presented from now on (null: nothing).
+    void SetOverlay(std::shared_ptr<PictureOverlay> overlay);
 
     // FilterGraph
     Result QueryBasicAudio(std::shared_ptr<BasicAudio>& out) override;
@@ -145,6 +150,10 @@ private:
     StreamTime m_prerollTime = 0;
     static constexpr int kPrerollFrames = 4;
     FrameConverter m_converter;  // used by Deliver only
+    std::shared_ptr<PictureOverlay> m_overlay;  // guarded by m_deliverMutex, and used only under it
+    // RenderShown's own, on the interface thread.
+    std::mutex m_renderMutex;
+    FrameConverter m_renderConverter;  // guarded by m_renderMutex
     // The shape of the pictures last presented (Deliver's own), and the size
     // they are shown at, width << 32 | height; 0 before the first.
     int m_frameWidth = 0, m_frameHeight = 0;

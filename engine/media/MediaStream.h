@@ -44,6 +44,13 @@ public:
     // num / den: kOk with it, kFalse when the stream has none. A stream that
     // cannot tell leaves the frame time to stand for the rate.
     virtual Result GetFrameRate(std::int64_t& /*num*/, std::int64_t& /*den*/) { return kNotImplemented; }
+    // Renders the picture last handed out anew, into `rect` of `target` at
+    // the rectangle's size, with what is drawn over it (the subtitles) when
+    // `overlay`: kOk, or kFalse when no picture has been handed out yet.
+    virtual Result RenderShown(const PixelBuffer& /*target*/, const FrameRect& /*rect*/, bool /*overlay*/)
+    {
+        return kNotImplemented;
+    }
 };
 
 class MediaStream {

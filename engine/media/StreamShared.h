@@ -116,6 +116,21 @@ public:
         return timing.Known() ? timing.Start(timing.Nearest(frameTime)) : frameTime;
     }
 
+    // The display interval of that frame: its start, and how long it lasts
+    // (the last picture of a numbered movie, and a movie without a rate, by
+    // the frame time, which may be 0).
+    std::pair<StreamTime, StreamTime> FrameInterval(StreamTime frameTime) const
+    {
+        if (const Timeline* t = Numbering()) {
+            const int frame = t->FrameAt(frameTime);
+            const StreamTime start = t->TimeOf(frame);
+            return {start, frame + 1 < t->Count() ? t->TimeOf(frame + 1) - start : timing.TimePerFrame()};
+        }
+        if (!timing.Known()) return {frameTime, 0};
+        const std::int64_t frame = timing.Nearest(frameTime);
+        return {timing.Start(frame), timing.Start(frame + 1) - timing.Start(frame)};
+    }
+
     std::atomic<int> serial{0};
     std::atomic<bool> quit{false};
     std::atomic<double> rate{1.0};
