@@ -25,6 +25,10 @@ const char* const kMsgBasicAudio = "Could not get BasicAudio";
 const char* const kMsgMediaSeeking = "Could not get MediaSeeking";
 const char* const kMsgRenderToSurface = "Initialization failure in InitRenderToSurface";
 
+// How long a window's size must stand before the surfaces follow it: a
+// drag that resizes it makes one change, not one per step of the mouse.
+constexpr int kRebindDelayMs = 150;
+
 // What a movie that does not say its length or frame time is taken to have.
 constexpr StreamTime kDefaultDuration = 1'000'000'000;  // 100 seconds
 constexpr StreamTime kDefaultTimePerFrame = 1'000'000;  // 10 frames per second
@@ -63,6 +67,9 @@ MovieEngine::MovieEngine(QWidget* parent, Services services)
     setAttribute(Qt::WA_NoSystemBackground);
     // Clicks over the picture belong to the view behind it.
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_rebindTimer.setSingleShot(true);
+    m_rebindTimer.setInterval(kRebindDelayMs);
+    connect(&m_rebindTimer, &QTimer::timeout, this, &MovieEngine::RebindToScreen);
 }
 
 MovieEngine::~MovieEngine()
@@ -129,8 +136,8 @@ bool MovieEngine::InitRenderToSurface()
         Fails(m_pDDStream->GetFormat(width, height), kMsgRenderToSurface))
         return false;
     m_rcMovie = MovieRect{0, 0, width, height};
-    // A movie larger than the display needs surfaces larger than the display.
-    const bool surfaces = EnsureSurfaceSize(width, height);
+    m_rcDrawn = DrawnRect();
+    const bool surfaces = EnsureSurfaceSize(m_rcDrawn.Width(), m_rcDrawn.Height());
     if (Fails(surfaces && BindSamples() ? media::kOk : media::kFail, kMsgRenderToSurface)) return false;
     m_bFrameReady = false;
 
@@ -159,41 +166,57 @@ bool MovieEngine::FollowPictureSize()
     if (media::Failed(m_pDDStream->GetFormat(width, height)) ||
         (width == m_rcMovie.Width() && height == m_rcMovie.Height()))
         return false;
-    // The pictures changed size mid-stream: surfaces of the new size, the
-    // picture on screen carried across, playing on if it played; the frame
-    // rectangle of full screen is letter-boxed anew.
-    const bool wasPlaying = m_nPlayState == Playing;
-    QImage saved(width, height, QImage::Format_RGB32);
-    saved.fill(Qt::black);
-    {
-        QPainter dc(&saved);
-        DrawFrame(dc, Rect{0, 0, width, height});
-    }
-    StopWorker();
+    // The pictures changed size mid-stream. They go on being drawn at the
+    // window's size, which the view now fits to them; full screen is
+    // letter-boxed anew at once.
     m_rcMovie = MovieRect{0, 0, width, height};
-    if (!EnsureSurfaceSize(width, height) || !BindSamples()) {
+    if (m_bFullScreen) {
+        SetFullScreenRect();
+        RebindToScreen();
+    }
+    return true;
+}
+
+Rect MovieEngine::DrawnRect() const
+{
+    const Rect screen = ScreenRect();
+    if (screen.Width() > 0 && screen.Height() > 0) return Rect{0, 0, screen.Width(), screen.Height()};
+    return Rect{0, 0, std::max(1, m_rcMovie.Width()), std::max(1, m_rcMovie.Height())};
+}
+
+void MovieEngine::RebindToScreen()
+{
+    if (!MovieOpen() || !m_pDD3) return;
+    const Rect drawn = DrawnRect();
+    if (drawn == m_rcDrawn) return;
+    // A seek on its way shows its picture first.
+    if (m_nPlayState == Seeking) {
+        m_rebindTimer.start();
+        return;
+    }
+    const bool wasPlaying = m_nPlayState == Playing;
+    StopWorker();
+    m_rcDrawn = drawn;
+    if (!EnsureSurfaceSize(drawn.Width(), drawn.Height()) || !BindSamples()) {
         ReleaseMedia();
         m_screen.Invalidate(rect());
         Report(kMsgRenderToSurface);
         ShowReports();
-        return true;
+        return;
     }
-    RestoreFrame(saved, m_rcMovie);
-    if (m_bFullScreen) SetFullScreenRect();
+    ShowPictureAnew();
     if (wasPlaying) {
         m_pMMStream->SetState(media::StreamState::Run);
         StartPlayWorker();
     }
-    return true;
 }
 
 bool MovieEngine::EnsureSurfaceSize(int width, int height)
 {
     if (!m_pDD3 || !m_pBack || !m_pFrame[0] || !m_pFrame[1]) return false;
-    // The render surface and the kept frame are the movie's size: what lies
-    // beyond its rectangle is never drawn or read, so display-sized ones
-    // would only hold memory (a 4K display's worth). DrawFrame sizes its
-    // scratch surface to what it draws.
+    // The render surface and the kept frame are the size the pictures are
+    // drawn at: each is converted from the decoded picture to the screen in
+    // one pass. DrawFrame sizes its scratch surface to what it draws.
     auto fits = [&](const std::shared_ptr<draw::Surface>& surface) {
         draw::SurfaceDesc desc;
         return media::Succeeded(surface->GetSurfaceDesc(desc)) && desc.width == width && desc.height == height;
@@ -218,8 +241,8 @@ bool MovieEngine::BindSamples()
 {
     // One sample for each of the two surfaces that take turns as the render
     // surface and the kept frame (see StepFrame).
-    return media::Succeeded(m_pDDStream->CreateSample(m_pBack->Pixels(), m_rcMovie, m_pSample)) &&
-           media::Succeeded(m_pDDStream->CreateSample(m_pFrame[0]->Pixels(), m_rcMovie, m_pKeptSample));
+    return media::Succeeded(m_pDDStream->CreateSample(m_pBack->Pixels(), m_rcDrawn, m_pSample)) &&
+           media::Succeeded(m_pDDStream->CreateSample(m_pFrame[0]->Pixels(), m_rcDrawn, m_pKeptSample));
 }
 
 void MovieEngine::ReleaseMedia()

@@ -9,6 +9,7 @@
 // SeekThreadProc and through them StepFrame. Fields shared with the worker
 // say so where they are declared.
 
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <memory>
@@ -103,6 +104,9 @@ public:
     // over it: for a change of the subtitles while paused. Playing, the next
     // picture shows it.
     void RefreshPicture();
+    // Moves the surfaces to the size the pictures are drawn at now, once a
+    // resize has settled (the view and the size commands call it at once).
+    void RebindToScreen();
     bool RestoreFrame(const QImage& source, const Rect& rect);
     void SetSizePercent(int percent);
     bool SetFullScreen(bool on);
@@ -161,6 +165,14 @@ private:
     bool EnsureSurfaceSize(int width, int height);
     bool BindSamples();
     bool MovieOpen() const { return m_pMMStream != nullptr; }
+    // The rectangle the pictures are made in: the screen's size of this
+    // window (or of full screen's letter box).
+    Rect DrawnRect() const;
+    // The picture standing made anew into the scratch surface at `rect`'s
+    // size; into the kept frame and onto the screen.
+    bool Render(const Rect& rect, bool overlay);
+    bool ShowPictureAnew();
+    bool PaintPicture(QPainter& dc);
     // Takes in what the stream's reading of the whole file found, once it
     // has: the pictures' own numbering and the true length.
     void FollowTimeline();
@@ -188,6 +200,12 @@ private:
     bool m_bFullScreen = false;
     FullScreenWindow* m_pFullScreenWnd = nullptr;  // owned while full screen is on
     MovieRect m_rcMovie;
+    // Where on their surfaces the pictures are made: at the size they are
+    // drawn at on the screen (the window's client area or full screen's
+    // letter box, in device pixels), so each is made in one pass from the
+    // decoded picture. Changes only while no worker runs; the worker reads it.
+    Rect m_rcDrawn;
+    QTimer m_rebindTimer;  // a resize settles before the surfaces follow it
 
     // Read by the worker for every frame, written by the interface thread.
     mutable std::mutex m_screenMutex;

@@ -54,14 +54,6 @@ bool MovieEngine::SetFullScreen(bool on)
     const bool wasPlaying = m_nPlayState == Playing;  // a running seek is not resumed
     if (!MovieOpen() || on == m_bFullScreen) return true;
 
-    // The picture on screen, carried across the rebuild at native size.
-    QImage saved(m_rcMovie.Width(), m_rcMovie.Height(), QImage::Format_RGB32);
-    saved.fill(Qt::black);
-    {
-        QPainter dc(&saved);
-        DrawFrame(dc, m_rcMovie);
-    }
-
     StopWorker();
     m_pMMStream->SetState(media::StreamState::Stop);
     m_pSample.reset();
@@ -94,7 +86,7 @@ bool MovieEngine::SetFullScreen(bool on)
         return false;
     }
 
-    RestoreFrame(saved, m_rcMovie);  // a paused movie shows its frame in the new form at once
+    ShowPictureAnew();  // a paused movie shows its frame in the new form at once
     if (wasPlaying) {
         m_pMMStream->SetState(media::StreamState::Run);
         StartPlayWorker();

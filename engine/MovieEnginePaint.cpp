@@ -18,59 +18,30 @@ const char* const kIdlePicture = ":/reelscope/idle.xpm";
 
 }  // namespace
 
-bool MovieEngine::DrawFrame(QPainter& dc, const Rect& rect)
+bool MovieEngine::Render(const Rect& rect, bool overlay)
 {
-    const Rect r = rect;
-    const int dw = r.Width();
-    const int dh = r.Height();
-    if (!m_pFrame[1] || !m_bFrameReady) return false;
-    const int mw = m_rcMovie.Width();
-    const int mh = m_rcMovie.Height();
-
-    // At the movie's own size the painter copies the kept frame straight
-    // from its surface, under the lock, as the surface blit would have.
-    if (dw == mw && dh == mh) {
-        std::lock_guard lock(m_semSurface);
-        const QImage kept = m_pFrame[0] ? m_pFrame[0]->Image() : QImage();
-        if (kept.isNull()) return false;
-        dc.drawImage(QPoint(r.left, r.top), kept, ToQRect(m_rcMovie));
-        return true;
-    }
-    // Smaller in both directions: the surface blit shrinks the frame to the
-    // destination's size and the painter copies it. Larger in either
-    // direction: the blit copies it 1:1 and the painter stretches.
-    const bool copy = dw <= mw && dh <= mh;
-    const Rect scratch = copy ? Rect{m_rcMovie.left, m_rcMovie.top, dw, dh} : m_rcMovie;
-    // The scratch surface grows to the largest picture drawn: a thumbnail
+    // The scratch surface grows to the largest picture made: a thumbnail
     // costs a thumbnail's memory, not a frame's.
-    if (!Covers(m_pFrame[1], scratch)) {
+    const Rect size{0, 0, rect.Width(), rect.Height()};
+    if (!m_pFrame[1] || size.Width() <= 0 || size.Height() <= 0) return false;
+    if (!Covers(m_pFrame[1], size)) {
         draw::SurfaceDesc desc;
         m_pFrame[1]->GetSurfaceDesc(desc);
-        desc.width = std::max(desc.width, scratch.Width());
-        desc.height = std::max(desc.height, scratch.Height());
+        desc.width = std::max(desc.width, size.Width());
+        desc.height = std::max(desc.height, size.Height());
         std::shared_ptr<draw::Surface> grown;
         if (!m_pDD3 || media::Failed(m_pDD3->CreateSurface(desc, grown))) return false;
         m_pFrame[1] = grown;
     }
-    media::Result blit;
-    {
-        // Held for this one blit only; the worker trades the kept frame's
-        // surface under it.
-        std::lock_guard lock(m_semSurface);
-        if (!m_pFrame[0]) return false;
-        blit = m_pFrame[1]->Blt(&scratch, m_pFrame[0].get(), &m_rcMovie, draw::kBltWait);
-    }
-    if (media::Failed(blit)) return false;
-    const QImage image = m_pFrame[1]->Image();
-    if (image.isNull()) return false;
-    if (copy) {
-        dc.drawImage(QPoint(r.left, r.top), image, QRect(0, 0, dw, dh));
-    } else {
-        dc.save();
-        dc.setRenderHint(QPainter::SmoothPixmapTransform);
-        dc.drawImage(QRect(r.left, r.top, dw, dh), image, QRect(0, 0, mw, mh));
-        dc.restore();
-    }
+    return m_pDDStream->RenderShown(m_pFrame[1]->Pixels(), size, overlay) == media::kOk;
+}
+
+bool MovieEngine::DrawFrame(QPainter& dc, const Rect& rect)
+{
+    // The movie's own picture (no subtitles: the strip and the clipboard
+    // take it), made anew from the decoded picture at the size asked for.
+    if (!MovieOpen() || !m_bFrameReady || !Render(rect, false)) return false;
+    dc.drawImage(QPoint(rect.left, rect.top), m_pFrame[1]->Image(), QRect(0, 0, rect.Width(), rect.Height()));
     return true;
 }
 
@@ -80,39 +51,66 @@ bool MovieEngine::RestoreFrame(const QImage& source, const Rect& rect)
     QPainter* dc = nullptr;
     if (media::Failed(m_pFrame[0]->GetDC(dc))) return false;
     dc->setRenderHint(QPainter::SmoothPixmapTransform);
-    dc->drawImage(ToQRect(m_rcMovie), source, ToQRect(rect));
+    dc->drawImage(ToQRect(m_rcDrawn), source, ToQRect(rect));
     m_pFrame[0]->ReleaseDC(dc);
     if (!m_pPrimary) return false;
     const Rect screen = ScreenRect();
-    return media::Succeeded(m_pPrimary->Blt(&screen, m_pFrame[0].get(), &m_rcMovie, draw::kBltWait));
+    return media::Succeeded(m_pPrimary->Blt(&screen, m_pFrame[0].get(), &m_rcDrawn, draw::kBltWait));
+}
+
+bool MovieEngine::ShowPictureAnew()
+{
+    if (!MovieOpen() || !m_bFrameReady || !m_pPrimary || !m_pFrame[0]) return false;
+    {
+        std::lock_guard lock(m_semSurface);
+        if (m_pDDStream->RenderShown(m_pFrame[0]->Pixels(), m_rcDrawn, true) != media::kOk) return false;
+    }
+    const Rect screen = ScreenRect();
+    return media::Succeeded(m_pPrimary->Blt(&screen, m_pFrame[0].get(), &m_rcDrawn, draw::kBltWait));
 }
 
 void MovieEngine::RefreshPicture()
 {
     // A running worker shows the change with its next picture.
-    if (!MovieOpen() || !m_bFrameReady || m_nPlayState != Idle || !m_pPrimary || !m_pFrame[0]) return;
-    if (m_pDDStream->RenderShown(m_pFrame[0]->Pixels(), m_rcMovie, true) != media::kOk) return;
-    const Rect screen = ScreenRect();
-    m_pPrimary->Blt(&screen, m_pFrame[0].get(), &m_rcMovie, draw::kBltWait);
+    if (m_nPlayState == Idle) ShowPictureAnew();
 }
 
 QImage MovieEngine::KeptFrame()
 {
     std::lock_guard lock(m_semSurface);
     if (!m_pFrame[0] || !m_bFrameReady) return {};
-    return m_pFrame[0]->Image().copy(ToQRect(m_rcMovie));
+    return m_pFrame[0]->Image().copy(ToQRect(m_rcDrawn));
 }
 
 void MovieEngine::OnPaint(QPainter& dc, const QRect& invalid)
 {
     const Rect client{0, 0, width(), height()};
-    if (DrawFrame(dc, client)) return;
+    if (PaintPicture(dc)) return;
     dc.fillRect(invalid, Qt::black);
     const QImage idle(QString::fromLatin1(kIdlePicture));
     // Centred at its natural size; the halvings truncate toward zero.
     const int x = ((client.right - idle.width()) - client.left) / 2;
     const int y = ((client.bottom - client.top) - idle.height()) / 2;
     dc.drawImage(QPoint(x, y), idle);
+}
+
+bool MovieEngine::PaintPicture(QPainter& dc)
+{
+    // What the worker made, when it is this window's size (subtitles and
+    // all); otherwise the picture standing made anew at the window's size.
+    if (!MovieOpen() || !m_bFrameReady) return false;
+    const QRectF window(0, 0, width(), height());
+    const Rect device = DrawnRect();
+    {
+        std::lock_guard lock(m_semSurface);
+        if (m_pFrame[0] && m_rcDrawn == device) {
+            dc.drawImage(window, m_pFrame[0]->Image(), ToQRect(m_rcDrawn));
+            return true;
+        }
+    }
+    if (!Render(device, true)) return false;
+    dc.drawImage(window, m_pFrame[1]->Image(), ToQRect(device));
+    return true;
 }
 
 void MovieEngine::paintEvent(QPaintEvent* event)
@@ -142,6 +140,7 @@ void MovieEngine::SetSizePercent(int percent)
     show();
     raise();
     UpdateScreenRect();
+    RebindToScreen();  // at once: no picture of the old size in between
 }
 
 }  // namespace engine

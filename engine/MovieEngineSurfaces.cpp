@@ -62,10 +62,11 @@ bool MovieEngine::MakeSurfaces(bool fullScreen)
     draw::SurfaceDesc offscreen;
     offscreen.flags = draw::kDescCaps | draw::kDescWidth | draw::kDescHeight | draw::kDescPixelFormat;
     offscreen.caps = draw::kCapsOffscreenPlain;
-    offscreen.width = std::max(1, m_rcMovie.Width());
-    offscreen.height = std::max(1, m_rcMovie.Height());
+    m_rcDrawn = DrawnRect();
+    offscreen.width = m_rcDrawn.Width();
+    offscreen.height = m_rcDrawn.Height();
     offscreen.pixelFormat = display.pixelFormat;
-    if (!fullScreen || !Covers(m_pBack, m_rcMovie)) {
+    if (!fullScreen || !Covers(m_pBack, m_rcDrawn)) {
         if (Failed(m_pDD3->CreateSurface(offscreen, m_pBack))) return false;
     }
     if (Failed(m_pDD3->CreateSurface(offscreen, m_pFrame[0]))) return false;
@@ -88,6 +89,8 @@ void MovieEngine::UpdateScreenRect()
     m_screen.SyncGeometry();
     m_screen.Invalidate(rect());
     SetScreenRect(m_screen.ScreenRect());
+    // Meanwhile the pictures are stretched to the new size.
+    if (!m_bFullScreen && MovieOpen() && DrawnRect() != m_rcDrawn) m_rebindTimer.start();
 }
 
 }  // namespace engine

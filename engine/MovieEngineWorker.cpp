@@ -33,7 +33,7 @@ bool MovieEngine::StepFrame()
     }
 
     const Rect screen = ScreenRect();
-    if (m_pPrimary->Blt(&screen, m_pBack.get(), &m_rcMovie, draw::kBltWait) == draw::kSurfaceLost)
+    if (m_pPrimary->Blt(&screen, m_pBack.get(), &m_rcDrawn, draw::kBltWait) == draw::kSurfaceLost)
         m_pPrimary->Restore();  // this frame is skipped on screen, the next one shows
 
     // The frame just decoded becomes the kept frame by the two surfaces

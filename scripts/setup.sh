@@ -9,7 +9,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
-  libsdl2-dev
+  libsdl2-dev libzimg-dev
   libgtest-dev ffmpeg
   fonts-noto-cjk
   dbus-daemon playerctl

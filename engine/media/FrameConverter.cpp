@@ -45,6 +45,14 @@ bool FrameConverter::Convert(const AVFrame* frame, const PixelBuffer& target, co
 
 bool FrameConverter::Scale(const AVFrame* frame, const PixelBuffer& target, const FrameRect& rect)
 {
+    // A picture zimg cannot make a graph for (an odd colour space) still
+    // shows, through swscale.
+    if (ZimgReads(static_cast<AVPixelFormat>(frame->format)) && m_zimg.Convert(frame, target, rect)) return true;
+    return Swscale(frame, target, rect);
+}
+
+bool FrameConverter::Swscale(const AVFrame* frame, const PixelBuffer& target, const FrameRect& rect)
+{
     const int dw = rect.Width();
     const int dh = rect.Height();
     if (frame->width <= 0 || frame->height <= 0 || dw <= 0 || dh <= 0 || !target.bits) return false;

@@ -1,16 +1,19 @@
 #pragma once
-// Converts decoded frames into a rectangle of a 32-bit RGB pixel area with
-// libswscale, honouring the frame's colour matrix and range, and turns them
-// upright. The picture is scaled to the rectangle, so non-square pixels come
-// out at their display aspect. Keeps its scaler between calls; it is
-// rebuilt only when the frame's size, format or colours, or the
-// rectangle's size, change.
+// The walk from a decoded picture to the pixels drawn: into a rectangle of a
+// 32-bit RGB pixel area, at the rectangle's size in one pass, turned
+// upright. Planar pictures (nearly all a decoder gives) go through zimg
+// with their colours honoured and HDR tone-mapped (picture/ZimgPicture);
+// the rest (packed, paletted) through libswscale with the frame's matrix
+// and range. The picture is scaled to the rectangle, so non-square pixels
+// come out at their display aspect. What each path makes is kept between
+// calls and made anew only when the picture's kind or the size changes.
 
 #include <cstdlib>
 #include <memory>
 
 #include "engine/media/FfmpegUtil.h"
 #include "engine/media/Orientation.h"
+#include "engine/media/picture/ZimgPicture.h"
 
 namespace media {
 
@@ -22,6 +25,9 @@ public:
 
 private:
     bool Scale(const AVFrame* frame, const PixelBuffer& target, const FrameRect& rect);
+    bool Swscale(const AVFrame* frame, const PixelBuffer& target, const FrameRect& rect);
+
+    ZimgPicture m_zimg;
 
     Orientation m_turn;
     // A turned picture is scaled here first, at its stored orientation.
