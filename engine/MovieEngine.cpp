@@ -119,6 +119,7 @@ bool MovieEngine::OpenMediaStream(const std::string& path)
     if (Fails(stream->Initialize(), kMsgInitialize)) return false;
     if (Fails(stream->AddMediaStream(media::StreamPurpose::PrimaryVideo, false), kMsgAddMediaStream)) return false;
     if (Fails(stream->AddMediaStream(media::StreamPurpose::PrimaryAudio, true), kMsgAddMediaStream)) return false;
+    stream->SetDeinterlace(m_deinterlace);
     if (Fails(stream->OpenFile(path), kMsgOpenFile)) return false;
     if (Fails(stream->GetFilterGraph(m_pGraph), kMsgGraphBuilder)) return false;
     if (Fails(m_pGraph->QueryBasicAudio(m_pBasicAudio), kMsgBasicAudio)) return false;

@@ -186,19 +186,37 @@ int MovieEngine::Seek(int frame, int mode)
         // A worker that is leaving is waited for, and the target shown anew.
         [[fallthrough]];
     case SeekAndShow:
-        if (stopAndRead()) return 0;
-        // The stream delivers exactly the frame whose display interval holds
-        // the time it was sought to, so the seek goes to the target itself;
-        // starting one frame early would show the frame before it.
-        m_pMMStream->Seek(target);
-        m_pMMStream->SetState(media::StreamState::Run);
-        m_tSeekTarget = target;
-        m_tSeekShown = target;
-        StartSeekWorker();
+        if (!stopAndRead()) ShowDecoded(target);
         return 0;
     default:
         return 0;
     }
+}
+
+void MovieEngine::ShowDecoded(StreamTime target)
+{
+    // The stream delivers exactly the frame whose display interval holds
+    // the time it was sought to, so the seek goes to the target itself;
+    // starting one frame early would show the frame before it.
+    m_pMMStream->Seek(target);
+    m_pMMStream->SetState(media::StreamState::Run);
+    m_tSeekTarget = target;
+    m_tSeekShown = target;
+    StartSeekWorker();
+}
+
+void MovieEngine::SetDeinterlace(media::Deinterlace mode)
+{
+    m_deinterlace = mode;
+    if (!MovieOpen()) return;
+    m_pMMStream->SetDeinterlace(mode);
+    // Playing, the pictures decoded from now on show the change.
+    if (m_nPlayState != Idle) return;
+    const bool atEnd = m_bEndOfStream;
+    StopWorker();
+    m_pMMStream->SetState(media::StreamState::Stop);
+    ShowDecoded(m_tCurrent);
+    m_bEndOfStream = atEnd;
 }
 
 }  // namespace engine

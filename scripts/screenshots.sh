@@ -51,11 +51,10 @@ xdotool mouseup 1; sleep 1.2; shot strip-after-drag
 rm -f "$config/Ostra/Reelscope.conf"
 start build/demo/demo320.avi
 xdotool mousemove 100 150 click 1; sleep 0.5       # pause
-xdotool mousemove 110 11 click 1; sleep 0.5
-xdotool mousemove 180 170 click 1; sleep 1.5       # 表示 > フルスクリーンにする
+xdotool key f; sleep 1.5                           # full screen by its key
 shot fullscreen-paused
 xdotool mousemove 640 500 click 3; sleep 0.7; shot fullscreen-menu
-xdotool mousemove 700 578 click 1; sleep 1.5       # 一時停止する: plays again
+xdotool key Escape; sleep 0.3; xdotool key space; sleep 1.5   # plays again
 shot fullscreen-playing
 xdotool mousemove 300 300 click 1; sleep 1         # a click leaves full screen
 shot after-fullscreen

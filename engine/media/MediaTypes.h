@@ -31,6 +31,10 @@ inline constexpr bool Failed(Result r) { return r < 0; }
 inline constexpr bool Succeeded(Result r) { return r >= 0; }
 
 enum class StreamState { Stop = 0, Run = 1 };
+
+// Whether interlaced pictures are woven into whole ones: those the stream
+// marks interlaced, all, or none.
+enum class Deinterlace { Auto = 0, On = 1, Off = 2 };
 enum class StreamPurpose { PrimaryVideo, PrimaryAudio };
 
 // Seeking capability bits.

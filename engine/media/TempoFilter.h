@@ -1,9 +1,6 @@
 #pragma once
 // Stretches sound in time with its pitch kept, through FFmpeg's atempo
-// filter. The filter library is loaded the first time a rate other than 1
-// is asked for: it brings some forty libraries of its own (speech
-// synthesis, 3D audio, GPU filters) that a player at normal speed would
-// otherwise carry in memory from its start.
+// filter, loaded the first time a rate other than 1 is asked for.
 
 extern "C" {
 #include <libavutil/frame.h>

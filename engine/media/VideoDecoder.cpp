@@ -134,6 +134,7 @@ void VideoDecoder::BeginSerial(int serial)
     m_serial = serial;
     m_holding = false;
     m_lastTime = AV_NOPTS_VALUE;
+    m_deinterlacer.Reset();
     m_pending.reset();
     m_sawFrame = false;
     m_request = m_shared.CurrentSeek();
@@ -179,6 +180,8 @@ void VideoDecoder::ReceiveAll(Drain drain)
         const bool finished = ret == AVERROR_EOF || (draining && ret == AVERROR(EAGAIN)) ||
                               (draining && ret < 0 && ++errors > kMaxDrainErrors);
         if (finished) {
+            m_deinterlacer.Finish();
+            PassOn();
             if (drain == Drain::End) EndOfStream();
             avcodec_flush_buffers(m_codec.get());  // ready to decode again after a seek
             m_holding = false;
@@ -213,6 +216,24 @@ void VideoDecoder::HandleFrame(FramePtr frame)
         m_shared.firstPicture.compare_exchange_strong(unknown, time);
     }
 
+    // Pictures well before a seek's target are not shown: they need not be
+    // woven. A step back shows them all, so they all are.
+    const bool passedOver = m_selecting && !m_request.keep && m_shared.Precedes(time + 2 * tpf, m_request.target);
+    const bool taken = !passedOver && m_deinterlacer.Push(frame, time, m_deinterlace.load());
+    PassOn();
+    if (!taken) Select(std::move(frame), time);
+}
+
+void VideoDecoder::PassOn()
+{
+    FramePtr frame;
+    StreamTime time = 0;
+    while (!m_shared.Stale(m_serial) && m_deinterlacer.Pull(frame, time)) Select(std::move(frame), time);
+}
+
+void VideoDecoder::Select(FramePtr frame, StreamTime time)
+{
+    const StreamTime tpf = m_shared.timing.TimePerFrame();
     if (!m_selecting) return Emit(std::move(frame), time);
 
     const Placement place = m_shared.Place(time, m_request.target);

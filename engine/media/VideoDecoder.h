@@ -5,9 +5,11 @@
 // interval holds the target, and asks for an earlier seek when the demuxer
 // landed after the target.
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
+#include "engine/media/Deinterlacer.h"
 #include "engine/media/Orientation.h"
 #include "engine/media/StreamShared.h"
 
@@ -29,6 +31,9 @@ public:
     void DisplaySizeOf(const AVFrame* frame, int& width, int& height) const;
     const Orientation& Turn() const { return m_turn; }
 
+    // Any thread; from the next picture decoded on.
+    void SetDeinterlace(Deinterlace mode) { m_deinterlace.store(mode); }
+
     void Start(PacketQueue* in, FrameQueue* out);
     void Stop();  // joins; Quit must have been set and the queues closed
 
@@ -42,6 +47,9 @@ private:
     void Decode(const AVPacket* packet);
     void ReceiveAll(Drain drain);
     void HandleFrame(FramePtr frame);
+    // What the deinterlacer has ready, on its way to Select.
+    void PassOn();
+    void Select(FramePtr frame, StreamTime time);
     void EndOfStream();
     void Emit(FramePtr frame, StreamTime time);
 
@@ -53,6 +61,7 @@ private:
     AVRational m_aspect{1, 1};  // the stream's pixel shape
     int m_displayWidth = 0;
     int m_displayHeight = 0;
+    std::atomic<Deinterlace> m_deinterlace{Deinterlace::Auto};
     PacketQueue* m_in = nullptr;
     FrameQueue* m_out = nullptr;
     std::thread m_thread;
@@ -63,6 +72,7 @@ private:
     bool m_holding = false;  // packets went in since the decoder was last emptied
     bool m_needKey = false;  // emptied in mid-file: waits for a key frame
     StreamTime m_lastTime = AV_NOPTS_VALUE;
+    Deinterlacer m_deinterlacer;
     // Selecting the frame that holds the seek target.
     bool m_selecting = false;
     bool m_sawFrame = false;

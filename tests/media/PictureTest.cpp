@@ -1,0 +1,158 @@
+// The picture as it is drawn: the colours of each kind of movie against the
+// values their standards give, and interlaced broadcasts woven into whole
+// pictures that keep their numbers.
+
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <cstdlib>
+
+#include "MediaTestSupport.h"
+
+namespace media {
+namespace {
+
+using testing::Open;
+using testing::OpenedStream;
+
+constexpr StreamTime kFrame = 400'000;  // 25 frames per second
+
+// The mean colour of a 9 x 9 block around (x, y): HDR's dither moves single
+// pixels by a level.
+QColor MeanAt(const OpenedStream& s, int x, int y)
+{
+    int sum[3] = {};
+    for (int dy = -4; dy <= 4; ++dy)
+        for (int dx = -4; dx <= 4; ++dx) {
+            const std::uint8_t* p = s.buffer.bits + static_cast<std::ptrdiff_t>(y + dy) * s.buffer.stride + 4 * (x + dx);
+            for (int c = 0; c < 3; ++c) sum[c] += p[2 - c];  // B, G, R in memory
+        }
+    return QColor((sum[0] + 40) / 81, (sum[1] + 40) / 81, (sum[2] + 40) / 81);
+}
+
+struct Colours {
+    const char* file;
+    int tolerance;
+    std::vector<QColor> bands;  // left to right
+};
+
+class EveryColourKind : public ::testing::TestWithParam<Colours> {};
+
+TEST_P(EveryColourKind, BandsShowTheColoursTheirCodesStandFor)
+{
+    const Colours& c = GetParam();
+    OpenedStream s;
+    ASSERT_EQ(Open(c.file, s), kOk);
+    s.stream->SetState(StreamState::Run);
+    ASSERT_EQ(s.sample->Update(), kOk);
+    const int n = static_cast<int>(c.bands.size());
+    for (int i = 0; i < n; ++i) {
+        const QColor got = MeanAt(s, s.width * (2 * i + 1) / (2 * n), s.height / 2);
+        const QColor& want = c.bands[static_cast<std::size_t>(i)];
+        EXPECT_TRUE(std::abs(got.red() - want.red()) <= c.tolerance && std::abs(got.green() - want.green()) <= c.tolerance &&
+                    std::abs(got.blue() - want.blue()) <= c.tolerance)
+            << "band " << i << ": " << got.red() << "," << got.green() << "," << got.blue() << " for " << want.red()
+            << "," << want.green() << "," << want.blue();
+    }
+}
+
+const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kGrey(128, 128, 128);
+// Standard definition's own primaries, shown on a BT.709 display: NTSC's
+// (SMPTE C) red and green, and PAL's green, lie inside BT.709's.
+const QColor kNtscRed(249, 48, 0), kNtscGreen(73, 251, 0), kPalGreen(0, 255, 40);
+// HDR greys: black, 50 cd/m2 (below the roll-off, so at its own light
+// against the SDR white of 203 cd/m2 on a gamma 2.4 display), and the
+// picture's peak at the SDR display's white.
+const QColor kHdrGreys[] = {QColor(0, 0, 0), QColor(142, 142, 142), QColor(255, 255, 255)};
+
+INSTANTIATE_TEST_SUITE_P(
+    Picture, EveryColourKind,
+    ::testing::Values(Colours{"hd709.mkv", 2, {kRed, kGreen, kGrey}}, Colours{"sd601.mkv", 2, {kNtscRed, kNtscGreen, kGrey}},
+                      // Untagged: BT.709 by its HD width though under 720 lines; BT.601 for PAL.
+                      Colours{"wideuntagged.mkv", 2, {kRed, kGreen, kGrey}},
+                      Colours{"paluntagged.mkv", 2, {kRed, kPalGreen, kGrey}},
+                      Colours{"fullrange.mkv", 3, {kRed, kGreen, kGrey}},
+                      // A transfer the converter does not know is read as BT.709's.
+                      Colours{"oddtransfer.mkv", 2, {kRed, kGreen, kGrey}},
+                      // Colours inside BT.709's gamut written in BT.2020's wider primaries
+                      // (for a gamma 2.4 display, as all SDR here).
+                      Colours{"wide2020.mkv", 2, {QColor(200, 80, 60), QColor(60, 180, 90), kGrey}},
+                      Colours{"pq.mkv", 3, {kHdrGreys[0], kHdrGreys[1], kHdrGreys[2]}},
+                      // HLG's 0.5 is 50.7 cd/m2 on a 1000 cd/m2 display (system gamma 1.2).
+                      Colours{"hlg.mkv", 3, {kHdrGreys[0], QColor(143, 143, 143), kHdrGreys[2]}}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        return name.substr(0, name.find('.'));
+    });
+
+// The combs on the moving box's band (it spans H/4 +- H/16): pixels whose
+// row sticks out from both neighbours the same way, as every other row does
+// where a woven picture's fields lie a field's motion apart. An edge along
+// a row, as between the code's cells, is a step and does not count.
+int Combs(const OpenedStream& s)
+{
+    auto luma = [&](int x, int y) {
+        const std::uint8_t* p = s.buffer.bits + static_cast<std::ptrdiff_t>(y) * s.buffer.stride + 4 * x;
+        return (29 * p[0] + 150 * p[1] + 77 * p[2]) >> 8;
+    };
+    int combs = 0;
+    for (int y = s.height / 4 - s.height / 16; y < s.height / 4 + s.height / 16; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            const int up = luma(x, y) - luma(x, y - 1), down = luma(x, y + 1) - luma(x, y);
+            combs += up * down < 0 && std::min(std::abs(up), std::abs(down)) > 40;
+        }
+    return combs;
+}
+
+TEST(Interlaced, PicturesAreWovenWhenMarkedOrAskedAndKeepTheirNumbers)
+{
+    for (const char* movie : {"interlaced.ts", "interlaced2.ts"}) {
+        for (const Deinterlace mode : {Deinterlace::Off, Deinterlace::Auto, Deinterlace::On}) {
+            SCOPED_TRACE(std::string(movie) + " mode " + std::to_string(static_cast<int>(mode)));
+            OpenedStream s;
+            ASSERT_EQ(Open(movie, s, MediaOptions{.audio = false, .pacing = false}), kOk);
+            s.stream->SetDeinterlace(mode);
+            // Exact seeks, the first and the last frame among them, then play on.
+            for (const int frame : {7, 0, 24, 13}) {
+                s.stream->Seek(frame * kFrame);
+                s.stream->SetState(StreamState::Run);
+                ASSERT_EQ(s.sample->Update(), kOk);
+                EXPECT_EQ(s.Shown(), frame);
+                const int combs = Combs(s);
+                if (mode == Deinterlace::Off)
+                    EXPECT_GT(combs, 100) << frame;
+                else
+                    EXPECT_EQ(combs, 0) << frame;
+                s.stream->SetState(StreamState::Stop);
+            }
+            s.stream->SetState(StreamState::Run);
+            for (int frame = 14; frame < 25; ++frame) {
+                ASSERT_EQ(s.sample->Update(), kOk);
+                EXPECT_EQ(s.Shown(), frame);
+                if (mode != Deinterlace::Off) EXPECT_EQ(Combs(s), 0) << frame;
+            }
+            EXPECT_EQ(s.sample->Update(), kEndOfStream);
+        }
+    }
+}
+
+TEST(Interlaced, AProgressiveMovieIsShownAsItIsUnlessWeavingIsAsked)
+{
+    std::vector<std::uint8_t> asIs;
+    for (const Deinterlace mode : {Deinterlace::Off, Deinterlace::Auto}) {
+        OpenedStream s;
+        ASSERT_EQ(Open("h264.mp4", s, MediaOptions{.audio = false, .pacing = false}), kOk);
+        s.stream->SetDeinterlace(mode);
+        s.stream->Seek(30 * kFrame);
+        s.stream->SetState(StreamState::Run);
+        ASSERT_EQ(s.sample->Update(), kOk);
+        ASSERT_EQ(s.Shown(), 30);
+        if (asIs.empty())
+            asIs = s.pixels;
+        else
+            EXPECT_TRUE(s.pixels == asIs) << "the automatic choice changed a progressive picture";
+    }
+}
+
+}  // namespace
+}  // namespace media
