@@ -27,9 +27,10 @@ bool Checkable(int id)
     case ID_FULL_SCREEN:
     case ID_VIEW_TOOLBAR:
     case ID_VIEW_STATUS_BAR:
+    case ID_SUBTITLE_OFF:
         return true;
     default:
-        return false;
+        return ui::RangeOf(id) != nullptr;  // the track chosen
     }
 }
 
@@ -39,6 +40,8 @@ CommandUi::CommandUi(QMainWindow* window, Route route, RecentFiller recent)
     : QObject(window), m_window(window), m_route(std::move(route)), m_recent(std::move(recent))
 {
     for (const ui::Command& c : ui::Commands()) MakeAction(c.id);
+    for (const ui::CommandRange& range : ui::CommandRanges())
+        for (int id = range.first + 1; id <= range.last; ++id) MakeAction(id);
     m_idle.setInterval(kToolbarRefreshMs);
     connect(&m_idle, &QTimer::timeout, this, [this] {
         if (!m_toolBar) return;
@@ -76,10 +79,19 @@ void CommandUi::Execute(int id)
 
 void CommandUi::Refresh(QAction* action)
 {
+    const int id = action->data().toInt();
     view::CommandState state;
-    const bool handled = m_route(action->data().toInt(), &state);
+    const bool handled = m_route(id, &state);
     action->setEnabled(handled && state.enabled);
     if (action->isCheckable()) action->setChecked(state.checked);
+    if (const ui::CommandRange* range = ui::RangeOf(id)) {
+        // A list shows the entries the route has; its first id stands,
+        // grayed with its own text, for an empty one.
+        action->setVisible(handled || id == range->first);
+        action->setText(handled && !state.text.isEmpty() ? state.text : ui::MenuText(id));
+    } else if (!state.text.isEmpty()) {
+        action->setText(state.text);
+    }
 }
 
 void CommandUi::RefreshMenu(QMenu* menu)
@@ -104,6 +116,10 @@ void CommandUi::Fill(QMenu* menu, const std::vector<ui::MenuItem>& items, bool p
                 // Stands in for the recent files; they replace it as the menu opens.
                 m_recentPlaceholder = Action(ID_FILE_MRU_FILE1);
                 menu->addAction(m_recentPlaceholder);
+            } else if (const ui::CommandRange* range = ui::RangeOf(item.id)) {
+                // An item per entry the list may have; refreshing shows those it has.
+                for (int id = range->first; id <= range->last; ++id)
+                    menu->addAction(posted ? MakePostedAction(id, menu) : Action(id));
             } else if (posted) {
                 menu->addAction(MakePostedAction(item.id, menu));
             } else {

@@ -33,6 +33,18 @@ QByteArray FirstDroppedPath(const QMimeData* data)
     return first.isLocalFile() ? QFile::encodeName(first.toLocalFile()) : QByteArray();
 }
 
+// The local subtitle files of a drop.
+QList<QByteArray> DroppedSubtitles(const QMimeData* data)
+{
+    QList<QByteArray> files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls()) {
+        const QByteArray path = url.isLocalFile() ? QFile::encodeName(url.toLocalFile()) : QByteArray();
+        if (!path.isEmpty() && view::PlayerView::IsSubtitleFile(path)) files << path;
+    }
+    return files;
+}
+
 }  // namespace
 
 CMainFrame::CMainFrame(MoviePlayerApp* app, engine::MovieEngine::Services services)
@@ -76,6 +88,9 @@ bool CMainFrame::OnCreate()
     m_wndView.m_bAutoReplay = ReadFlag(kAutoReplay);
     m_wndView.m_bStrip = ReadFlag(kPreviewFlag);
     m_wndView.m_bScrollBar = ReadFlag(kScrollBar);
+    m_wndView.m_bSubtitles = ReadFlag(kSubtitles);
+    m_wndView.m_soundLanguages = ReadLanguages(kSoundLanguages);
+    m_wndView.m_subtitleLanguages = ReadLanguages(kSubtitleLanguages);
 
     // The view's pane: its sunken border, the view as its client area and
     // the seek bar along the bottom.
@@ -215,11 +230,17 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 
 void CMainFrame::dropEvent(QDropEvent* event)
 {
-    // The first file is opened, once; the others are not.
+    // The first file is opened, once; the others are not. Subtitle files
+    // dropped on an open movie are added to it instead, and those dropped
+    // with a movie are added to that.
     const QByteArray path = FirstDroppedPath(event->mimeData());
+    const QList<QByteArray> subtitles = DroppedSubtitles(event->mimeData());
     event->acceptProposedAction();
     activateWindow();
-    if (!path.isEmpty()) m_wndView.OpenMovieFile(path);
+    if (path.isEmpty()) return;
+    const bool addsToMovie = view::PlayerView::IsSubtitleFile(path) && m_wndView.Engine().GetPlayState() >= 0;
+    if (!addsToMovie && m_wndView.OpenMovieFile(path) != 0) return;
+    for (const QByteArray& subtitle : subtitles) m_wndView.OpenSubtitleFile(subtitle);
 }
 
 void CMainFrame::FitClientToSize(int width, int height)
@@ -259,6 +280,11 @@ void CMainFrame::AddToRecentFileList(const QByteArray& path)
 void CMainFrame::WriteProfileInt(const char* section, const char* key, int value)
 {
     app::WriteProfileInt(section, key, value);
+}
+
+void CMainFrame::WriteProfileString(const char* section, const char* key, const QString& value)
+{
+    app::WriteProfileString(section, key, value);
 }
 
 void CMainFrame::ShowContextMenu(const QPoint& globalPos)

@@ -51,6 +51,7 @@ public:
     // the volume they were given while none was open.
     void SetMovieOpenedHandler(std::function<void()> handler) { m_movieOpened = std::move(handler); }
     void WriteProfileInt(const char* section, const char* key, int value) override;
+    void WriteProfileString(const char* section, const char* key, const QString& value) override;
     void ShowContextMenu(const QPoint& globalPos) override;
 
     // MainWindowLink

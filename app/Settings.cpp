@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace app {
 namespace {
 
@@ -61,6 +63,30 @@ int GetProfileInt(const char* section, const char* key, int defaultValue)
     bool ok = false;
     const int number = value.toString().trimmed().toInt(&ok);
     return ok ? number : defaultValue;
+}
+
+QString GetProfileString(const TextSetting& setting)
+{
+    const QVariant value = GetProfileValue(setting.section, QString::fromLatin1(setting.key));
+    return value.isValid() ? value.toString() : QString::fromLatin1(setting.defaultValue);
+}
+
+bool WriteProfileString(const char* section, const char* key, const QString& value)
+{
+    return WriteProfileValues(section, {{QString::fromLatin1(key), value}});
+}
+
+QStringList ReadLanguages(const TextSetting& setting)
+{
+    constexpr int kMaxLanguages = 4;
+    QStringList languages;
+    for (const QString& part : GetProfileString(setting).split(QLatin1Char(','))) {
+        const QString code = part.trimmed().toLower();
+        const bool letters = std::all_of(code.begin(), code.end(), [](QChar c) { return c >= u'a' && c <= u'z'; });
+        if (code.size() >= 2 && code.size() <= 3 && letters && !languages.contains(code)) languages << code;
+        if (languages.size() == kMaxLanguages) break;
+    }
+    return languages;
 }
 
 bool WriteProfileInt(const char* section, const char* key, int value)

@@ -93,6 +93,8 @@ public:
     void StartPlayWorker();
     void StartSeekWorker();
     bool StepFrame();
+    // Has the stream decode the picture at `target` anew and show it.
+    void ShowDecoded(StreamTime target);
 
     // Drawing surfaces.
     bool InitDirectDraw();
@@ -108,12 +110,29 @@ public:
     // resize has settled (the view and the size commands call it at once).
     void RebindToScreen();
     bool RestoreFrame(const QImage& source, const Rect& rect);
+    // Which pictures are woven into whole ones, for this movie and the next.
+    // Paused, the picture that stands is decoded anew to show the change.
+    void SetDeinterlace(media::Deinterlace mode);
     void SetSizePercent(int percent);
     bool SetFullScreen(bool on);
     // Makes room for pictures that changed size mid-stream, as the stream
     // now tells it: true when the movie's rectangle changed (or, failing
     // that, the movie had to be closed).
     bool FollowPictureSize();
+
+    // Sound tracks and subtitles (MovieEngineTracks.cpp). The preferences
+    // choose the tracks of the movies opened from now on; a choice while
+    // paused shows on the picture standing at once.
+    void SetTrackPreferences(const media::TrackPreferences& preferences);
+    std::vector<media::TrackInfo> GetTracks(media::TrackKind kind);
+    int GetSelectedTrack(media::TrackKind kind);  // -1: none
+    bool SelectTrack(media::TrackKind kind, int index);
+    // Reads a subtitle file into the open movie and shows it; false, the
+    // user told why, when it cannot be read.
+    bool OpenSubtitleFile(const std::string& path);
+    // Tells the user of the subtitle files beside the movie just opened
+    // that could not be read.
+    void ReportUnreadSubtitles();
 
     // Volume (0 silent .. 1000 full) and rate (thousandths of normal speed).
     int SetPlaybackRate(int rate);
@@ -198,6 +217,7 @@ private:
 
     // -- Interface thread only.
     bool m_bFullScreen = false;
+    media::Deinterlace m_deinterlace = media::Deinterlace::Auto;
     FullScreenWindow* m_pFullScreenWnd = nullptr;  // owned while full screen is on
     MovieRect m_rcMovie;
     // Where on their surfaces the pictures are made: at the size they are

@@ -34,6 +34,14 @@ enum CommandId : int {
     ID_PAGE_FORWARD = 33005,
     ID_PAGE_BACK = 33006,
     ID_LEAVE_FULL_SCREEN = 33007,
+    // The sound tracks and subtitles of the open movie: one id per track in
+    // the menu's order, as the recent files have one per entry.
+    ID_SOUND_TRACK1 = 33020,
+    ID_SOUND_TRACK_LAST = 33051,
+    ID_SUBTITLE_OFF = 33060,
+    ID_SUBTITLE_TRACK1 = 33061,
+    ID_SUBTITLE_TRACK_LAST = 33124,
+    ID_SUBTITLE_OPEN = 33130,
     ID_FILE_OPEN = 57601,
     ID_FILE_MRU_FILE1 = 57616,
     ID_FILE_MRU_LAST = 57631,

@@ -36,6 +36,10 @@ const std::vector<Command>& Commands()
         {ID_PAGE_FORWARD, "ID_PAGE_FORWARD", nullptr, nullptr},
         {ID_PAGE_BACK, "ID_PAGE_BACK", nullptr, nullptr},
         {ID_LEAVE_FULL_SCREEN, "ID_LEAVE_FULL_SCREEN", nullptr, nullptr},
+        {ID_SOUND_TRACK1, "ID_SOUND_TRACK1", "音声トラックなし", "音声トラックを切り替える\n音声"},
+        {ID_SUBTITLE_OFF, "ID_SUBTITLE_OFF", "字幕を表示しない", "字幕を表示しない\n字幕なし"},
+        {ID_SUBTITLE_TRACK1, "ID_SUBTITLE_TRACK1", "字幕トラックなし", "字幕を切り替える\n字幕"},
+        {ID_SUBTITLE_OPEN, "ID_SUBTITLE_OPEN", "字幕ファイルを開く(&U)...", "字幕ファイルを読み込んで表示する\n字幕を開く"},
         {ID_FILE_OPEN, "ID_FILE_OPEN", "ムービーファイルを開く(&O)", "ムービーを再生する\n開く"},
         {ID_FILE_MRU_FILE1, "ID_FILE_MRU_FILE1", "最近使ったﾌｧｲﾙ", "指定のﾌｧｲﾙを開く"},
         {ID_EDIT_COPY, "ID_EDIT_COPY", "現在のフレームをコピー", "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存\nｺﾋﾟｰ"},
@@ -109,12 +113,37 @@ MenuItem VolumeMenu()
     return Popup("音量の設定", {Item(ID_VOLUME_UP), Item(ID_VOLUME_DOWN), Item(ID_VOLUME_MUTE, true)});
 }
 
+MenuItem SoundMenu()
+{
+    return Popup("音声トラック", {Item(ID_SOUND_TRACK1)});
+}
+
+MenuItem SubtitleMenu()
+{
+    return Popup("字幕", {Item(ID_SUBTITLE_OFF), Separator(), Item(ID_SUBTITLE_TRACK1), Separator(),
+                          Item(ID_SUBTITLE_OPEN)});
+}
+
 MenuItem SizeMenu()
 {
     return Popup("表示サイズ", {Item(ID_SIZE_HALF), Item(ID_SIZE_NORMAL), Item(ID_SIZE_DOUBLE)});
 }
 
 }  // namespace
+
+const std::vector<CommandRange>& CommandRanges()
+{
+    static const std::vector<CommandRange> ranges = {{ID_SOUND_TRACK1, ID_SOUND_TRACK_LAST},
+                                                     {ID_SUBTITLE_TRACK1, ID_SUBTITLE_TRACK_LAST}};
+    return ranges;
+}
+
+const CommandRange* RangeOf(int id)
+{
+    for (const CommandRange& range : CommandRanges())
+        if (id >= range.first && id <= range.last) return &range;
+    return nullptr;
+}
 
 const std::vector<MenuItem>& MainMenu()
 {
@@ -124,7 +153,8 @@ const std::vector<MenuItem>& MainMenu()
         // The only top menu without an access key in the design: without
         // one it cannot be reached from the keyboard.
         Popup("操作(&O)", {Item(ID_EDIT_COPY), Separator(), Item(ID_PLAY), Item(ID_PAUSE), Item(ID_STOP), Separator(),
-                       SpeedMenu(), VolumeMenu(), Separator(), Item(ID_GO_START), Item(ID_GO_END),
+                       SpeedMenu(), VolumeMenu(), SoundMenu(), SubtitleMenu(), Separator(), Item(ID_GO_START),
+                       Item(ID_GO_END),
                        Item(ID_AUTO_REPLAY, true)}),
         Popup("表示(&V)", {Item(ID_VIEW_TOOLBAR), Item(ID_VIEW_STATUS_BAR), Item(ID_VIEW_SCROLLBAR),
                            Item(ID_VIEW_SCROLL), Separator(), SizeMenu(), Item(ID_TIME_DISPLAY), Separator(),

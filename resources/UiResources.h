@@ -28,6 +28,17 @@ QString Tooltip(int id);
 // The part before "\n".
 QString Prompt(int id);
 
+// Ids that stand for the entries of a list which changes as the program
+// runs (the tracks of the open movie): the menu holds an item per id from
+// `first` to `last`; those the route does not handle are hidden, and
+// `first`, with its own menu text, stands grayed for an empty list.
+struct CommandRange {
+    int first;
+    int last;
+};
+const std::vector<CommandRange>& CommandRanges();
+const CommandRange* RangeOf(int id);
+
 struct MenuItem {
     enum Kind { Item, Separator, Popup } kind = Item;
     int id = 0;
@@ -66,6 +77,7 @@ inline constexpr const char* kAboutVersion = "Reelscope Version 1.20";
 inline constexpr const char* kAboutRights = "Copyright (C) 1999-2026 Ostra. All rights reserved.";
 // Why the screen stays on, for desktops that list who holds it on.
 inline constexpr const char* kInhibitReason = "ムービーの再生中";
+inline constexpr const char* kSubtitleFilter = "字幕ファイル (*.srt *.ass *.ssa *.vtt)";
 inline constexpr const char* kMovieFilter = "ビデオ ファイル(*.avi,*.asf,*.mpg)|*.avi;*.asf;*.mpg;*.mpeg|All Files (*.*)|*.*||";
 
 // Pictures, as Qt resources.

@@ -23,15 +23,39 @@
 #   --live            no duration in the header (mkv, webm)
 #   --vfr steps|irregular  pictures at 25, 50, then 25 a second, or at no rate
 #   --then WxH        the second half of the pictures at another size (ts)
+#   Tracks (scripts/test-subtitles.sh; mkv, mp4, vob):
+#   --tone2 HZ        a second sound track at this tone (French; the first is English)
+#   --subs LIST       subtitle tracks of the test cues: srt, ass, movtext, dvdsub,
+#                     dvdwide (boxes wider than the picture)
+#   --subtitle-text CHARSET [--latin]  OUTPUT.{srt,vtt,ass} is no movie but
+#                     a subtitle file of the test cues in that character set
+#   --patches "Y,Cb,Cr ..."  bands of these colour codes from left to right
+#                     instead of the frame number, for checking colours
+#   --bits 8|10       the bands' depth (8)
+#   --colours M/P/T/R the colour tags the file carries (the ffmpeg command's
+#                     names for matrix, primaries, transfer and range; - for
+#                     one left unsaid), e.g. bt709/bt709/bt709/tv
+#   --interlaced      a broadcast's pictures: two fields each, from instants
+#                     half a frame apart, the top one first, with a box
+#                     that moves between the code's rows (combs if woven as is)
 set -euo pipefail
 
 frames=50 size=320x240 fps=25 gop=12 bitrate= vcodec= acodec= style= random= rotate=0 mirror=0 sar= sound= cut=0 live=0 vfr=
-then= from=0
+then= from=0 interlaced=0 patches= bits=8 colours=
+tone2= subs= subtext= latin=0 tracks=() tracksdir=
 out=
 while [ $# -gt 0 ]; do
   case "$1" in
+    --latin) latin=1 ;;
+    --tone2) tone2=$2; shift ;;
+    --subs) subs=$2; shift ;;
+    --subtitle-text) subtext=$2; shift ;;
     --mirror) mirror=1 ;;
     --live) live=1 ;;
+    --interlaced) interlaced=1 ;;
+    --patches) patches=$2; shift ;;
+    --bits) bits=$2; shift ;;
+    --colours) colours=$2; shift ;;
     --frames) frames=$2; shift ;;
     --size) size=$2; shift ;;
     --fps) fps=$2; shift ;;
@@ -73,6 +97,13 @@ if [ -n "$then" ]; then
   exit 0
 fi
 
+[ -n "$subtext$tone2$subs" ] && . "$(dirname "$(realpath "$0")")/test-subtitles.sh"
+if [ -n "$subtext" ]; then
+  subtitle_file "${out##*.}" "$subtext" "$latin" > "$part"
+  mv "$part" "$out"
+  exit 0
+fi
+
 if [ -n "$random" ]; then
   # Seeded noise: the same bytes on every machine.
   ff -f lavfi -i "anoisesrc=r=$random:d=1:a=1:seed=1" -c:a pcm_u8 -f u8 "$part"
@@ -97,8 +128,11 @@ esac
 seconds=$(awk -v ms="$length_ms" -v s="$sound" 'BEGIN { printf "%.6f", s != "" ? s : ms / 1000 }')
 
 # The code, in the picture's own luma; --cut paints the numbers the
-# remaining pictures have once the cut is made.
-code="geq=lum='if(mod(floor((N-$cut+$from)/pow(2,floor(Y*4/H)*4+floor(X*4/W))),2),222,36)':cb=128:cr=128"
+# remaining pictures have once the cut is made. Interlaced, the pictures are
+# made at twice the rate and paired into frames: a frame's two share a number.
+number="(N-$cut+$from)"
+[ "$interlaced" = 1 ] && number="floor(N/2)"
+code="geq=lum='if(mod(floor($number/pow(2,floor(Y*4/H)*4+floor(X*4/W))),2),222,36)':cb=128:cr=128"
 if [ "$style" = demo ]; then
   # The code in the middle, on a moving test picture.
   w2=$(( width / 2 / 2 * 2 )) h2=$(( height / 2 / 2 * 2 ))
@@ -108,6 +142,24 @@ else
   upright=${width}x$height
   [ "$rotate" = 90 ] || [ "$rotate" = 270 ] && upright=${height}x$width
   video="color=black:s=$upright:r=$fps,format=yuv444p,$code"
+fi
+if [ -n "$patches" ]; then
+  # Written as codes, not converted from RGB: the file holds exactly these.
+  read -ra bands <<< "$patches"
+  lum= cb= cr= n=${#bands[@]}
+  for (( i = n - 1; i >= 0; i-- )); do
+    IFS=, read -r y u v <<< "${bands[$i]}"
+    if [ -z "$lum" ]; then lum=$y cb=$u cr=$v; continue; fi
+    lum="if(lt(X,W*$(( i + 1 ))/$n),$y,$lum)" cb="if(lt(X,W*$(( i + 1 ))/$n),$u,$cb)" cr="if(lt(X,W*$(( i + 1 ))/$n),$v,$cr)"
+  done
+  format=yuv444p; [ "$bits" = 10 ] && format=yuv444p10le
+  video="color=black:s=$size:r=$fps,format=$format,geq=lum='$lum':cb='$cb':cr='$cr'"
+fi
+if [ "$interlaced" = 1 ]; then
+  [ "$style$vfr$rotate$cut" = 00 ] || { echo "make-movie: --interlaced stands alone" >&2; exit 2; }
+  # The box spans the border of the code's first two rows, outside the
+  # middles of the cells that are read, and moves a 25th of the width a field.
+  video="color=black:s=$size:r=$(( num * 2 ))/$den,format=yuv444p,$code[c];color=white:s=$(( width / 8 ))x$(( height / 8 )):r=$(( num * 2 ))/$den[b];[c][b]overlay=x='mod(n*W/25,W)':y=H/4-h/2,interlace=scan=tff:lowpass=off"
 fi
 # The pictures end by themselves (an output frame limit would end the sound too).
 video="$video,trim=end_frame=$frames"
@@ -135,6 +187,7 @@ case "$ext" in
   mkv) muxer=matroska dv=libx264 da=aac ;;
   webm) muxer=webm dv=libvpx da=libvorbis ;;
   ts) muxer=mpegts dv=libx264 da=aac ;;
+  vob) muxer=vob dv=mpeg2video da=ac3 ;;
   *) echo "make-movie: no container for $out" >&2; exit 2 ;;
 esac
 vcodec=${vcodec:-$dv} acodec=${acodec:-$da}
@@ -143,9 +196,15 @@ args=()
 [ "$vcodec" != none ] && args+=(-f lavfi -i "$video")
 [ "$acodec" != none ] && args+=(-f lavfi -i "aevalsrc=0.5*sin(2*PI*440*t):c=stereo:s=44100:d=$seconds")
 [ ${#args[@]} -gt 0 ] || { echo "make-movie: neither pictures nor sound" >&2; exit 2; }
+if [ -n "$tone2$subs" ]; then
+  trap 'rm -f "$part"; rm -rf "$tracksdir"' EXIT
+  track_arguments
+fi
 if [ "$vcodec" != none ]; then
   args+=(-c:v "$vcodec" -fps_mode passthrough)
   [ -n "$vfr" ] && args+=(-enc_time_base:v 1:1000)
+  # Pictures from lavfi lose their field marks on the way: set them again.
+  [ "$interlaced" = 1 ] && args+=(-vf setfield=tff)
   # Only every gop-th picture is a key frame: the cells change every frame,
   # which scene-cut detection would take for cuts.
   keys=(-g "$gop" -force_key_frames "expr:eq(mod(n,$gop),0)")
@@ -158,19 +217,31 @@ if [ "$vcodec" != none ]; then
       [ -n "$bitrate" ] && quality=(-b:v "$bitrate" -maxrate $(( 2 * bitrate )) -bufsize $(( 2 * bitrate )))
       args+=(-pix_fmt $pix -preset veryfast "${quality[@]}" "${keys[@]}" -keyint_min "$gop" -sc_threshold 0
              -x264-params open-gop=0)
-      [ "$cut" -gt 0 ] && args+=(-bf 0) ;;
+      [ "$cut" -gt 0 ] && args+=(-bf 0)
+      [ "$interlaced" = 1 ] && args+=(-flags +ildct+ilme -x264-params open-gop=0:tff=1:pic-struct=1) ;;
+    ffv1) args+=(-pix_fmt "$([ "$bits" = 10 ] && echo yuv444p10le || echo yuv444p)") ;;
+    mpeg2video) args+=(-pix_fmt yuv420p -q:v 3 -bf 0 -sc_threshold 1000000000 "${keys[@]}")
+      [ "$interlaced" = 1 ] && args+=(-flags +ildct+ilme -top 1) ;;
     libvpx) args+=(-pix_fmt yuv420p -deadline realtime -cpu-used 8 -crf 8 -b:v 4M "${keys[@]}") ;;
     *) args+=(-pix_fmt yuv420p -q:v 3 -bf 0 -sc_threshold 1000000000 "${keys[@]}") ;;
   esac
   # The cut: the first pictures' packets dropped, the rest moved to start at 0.
   [ "$cut" -gt 0 ] && args+=(-bsf:v "noise=drop='lt(n,$cut)',setts=ts=TS-STARTPTS")
 fi
+if [ -n "$colours" ]; then
+  IFS=/ read -r matrix primaries transfer range <<< "$colours"
+  [ "$matrix" != - ] && args+=(-colorspace "$matrix")
+  [ "$primaries" != - ] && args+=(-color_primaries "$primaries")
+  [ "$transfer" != - ] && args+=(-color_trc "$transfer")
+  [ "$range" != - ] && args+=(-color_range "$range")
+fi
 [ "$acodec" != none ] && { args+=(-c:a "$acodec"); [ "$acodec" != pcm_s16le ] && args+=(-b:a 128k); }
 # The program-stream muxer stamps a time only on a picture that starts a
 # pack: small packs give every picture its own.
 [ "$muxer" = mpeg ] && args+=(-packetsize 128)
 [ "$live" = 1 ] && args+=(-live 1)
-ff "${args[@]}" -f "$muxer" "$part"
+ff "${args[@]}" "${tracks[@]}" -f "$muxer" "$part"
+[ -n "$tracksdir" ] && rm -rf "$tracksdir"
 
 if [ "$rotate" != 0 ] || [ "$mirror" = 1 ]; then
   # The display matrix goes into the first track header (the pictures'):

@@ -10,6 +10,7 @@ PACKAGES=(
   qt6-base-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   libsdl2-dev libzimg-dev
+  libass-dev libuchardet-dev
   libgtest-dev ffmpeg
   fonts-noto-cjk
   dbus-daemon playerctl

@@ -146,6 +146,7 @@ int PlayerView::OpenMovieFile(const QByteArray& path)
 {
     WaitCursor wait;
     if (!m_host || !m_host->HasMainWindow()) return 1;
+    m_wndEngine.SetTrackPreferences(TrackPreferences());
     if (!m_wndEngine.OpenMovie(path.toStdString())) return 1;  // the engine has told the user
     m_bPlayRequested = true;
     m_bMute = false;
@@ -162,6 +163,7 @@ int PlayerView::OpenMovieFile(const QByteArray& path)
     m_cyMovie = rect.Height();
     LayoutStrip(true);
     FitFrameToMovie();
+    m_wndEngine.ReportUnreadSubtitles();  // the movie plays on
     return 0;
 }
 
@@ -317,7 +319,7 @@ bool PlayerView::OnCmdMsg(int id, CommandState* state)
         }
         return true;
     default:
-        return false;
+        return OnTrackCmdMsg(id, state);
     }
 }
 

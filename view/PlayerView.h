@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -64,6 +65,20 @@ public:
     bool m_bScrollBar = false;
     bool m_bShowTime = false;
     bool m_bStrip = false;
+    // What the viewer chose last of sound and subtitles, loaded likewise:
+    // whether subtitles are shown, and the languages preferred (ISO 639
+    // codes, the most preferred first).
+    bool m_bSubtitles = true;
+    QStringList m_soundLanguages;
+    QStringList m_subtitleLanguages;
+
+    // Adds a subtitle file to the open movie and shows it (a file chosen or
+    // dropped); the engine tells the user when it cannot be read.
+    bool OpenSubtitleFile(const QByteArray& path);
+    static bool IsSubtitleFile(const QByteArray& path);
+    // A track's menu label: its number, language, "外部" for a file, and
+    // what it is.
+    static QString TrackLabel(int number, const media::TrackInfo& track);
 
     engine::MovieEngine& Engine() { return m_wndEngine; }
     void SetClipboardWriter(ClipboardWriter writer) { m_clipboard = std::move(writer); }
@@ -110,6 +125,12 @@ private:
     void OnDisplaySize(int id);
     void OnVolume(int id);
     void TogglePlay();
+    // Sound tracks and subtitles (PlayerViewTracks.cpp).
+    bool OnTrackCmdMsg(int id, CommandState* state);
+    bool OnTrack(media::TrackKind kind, int index, CommandState* state);
+    void OnSubtitleOpen();
+    void RememberChoice(media::TrackKind kind, int index);
+    media::TrackPreferences TrackPreferences() const;
     void WriteFlag(const char* key, bool& flag);
     bool OnStrip() const;
     void StripStep(int frame);

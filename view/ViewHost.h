@@ -21,6 +21,7 @@ public:
     virtual void SetCaption(const QString& caption) = 0;
     virtual void AddToRecentFileList(const QByteArray& path) = 0;
     virtual void WriteProfileInt(const char* section, const char* key, int value) = 0;
+    virtual void WriteProfileString(const char* section, const char* key, const QString& value) = 0;
     // The player's context menu at a screen position, owned by the main frame.
     virtual void ShowContextMenu(const QPoint& globalPos) = 0;
 };

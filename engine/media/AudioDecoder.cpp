@@ -27,7 +27,7 @@ constexpr StreamTime kLateSound = 20 * kUnitsPerMs;
 AudioDecoder::AudioDecoder(StreamShared& shared, AudioRing& ring, const Clock& clock, int outRate,
                            int outChannels)
     : m_shared(shared),
-      m_ring(ring),
+      m_ring(&ring),
       m_clock(clock),
       m_outRate(outRate),
       m_outChannels(outChannels),
@@ -43,16 +43,29 @@ AudioDecoder::~AudioDecoder()
     av_channel_layout_uninit(&m_swrInLayout);
 }
 
-Result AudioDecoder::Open(const AVStream* stream)
+SoundStream SoundStream::Of(const AVStream* stream)
 {
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    SoundStream s;
+    s.index = stream->index;
+    s.timeBase = stream->time_base;
+    AVCodecParameters* copy = avcodec_parameters_alloc();
+    if (copy && avcodec_parameters_copy(copy, stream->codecpar) < 0) avcodec_parameters_free(&copy);
+    s.parameters.reset(copy, [](AVCodecParameters* p) { avcodec_parameters_free(&p); });
+    return s;
+}
+
+Result AudioDecoder::Open(const SoundStream& stream)
+{
+    if (!stream.parameters) return kOutOfMemory;
+    const AVCodec* codec = avcodec_find_decoder(stream.parameters->codec_id);
     if (!codec) return kUnsupported;
     CodecContextPtr ctx(avcodec_alloc_context3(codec));
     if (!ctx) return kOutOfMemory;
-    if (avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0) return kUnsupported;
-    ctx->pkt_timebase = stream->time_base;
+    if (avcodec_parameters_to_context(ctx.get(), stream.parameters.get()) < 0) return kUnsupported;
+    ctx->pkt_timebase = stream.timeBase;
     if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return kUnsupported;
-    m_timeBase = stream->time_base;
+    m_timeBase = stream.timeBase;
+    m_stream = stream.index;
     m_codec = std::move(ctx);
     return kOk;
 }
@@ -71,11 +84,43 @@ void AudioDecoder::Stop()
     if (m_thread.joinable()) m_thread.join();
 }
 
+void AudioDecoder::Suspend()
+{
+    m_suspend = true;
+    if (m_in) m_in->Wake();
+    Stop();
+}
+
+Result AudioDecoder::Switch(const SoundStream& stream, AudioRing& ring, StreamTime joinAt)
+{
+    CodecContextPtr old = std::move(m_codec);
+    const AVRational oldBase = m_timeBase;
+    const int oldStream = m_stream;
+    if (const Result r = Open(stream); Failed(r)) {
+        m_codec = std::move(old);
+        m_timeBase = oldBase;
+        m_stream = oldStream;
+        return r;
+    }
+    m_ring = &ring;
+    m_serial = -1;  // the next packet begins afresh, at joinAt
+    m_joinAt = joinAt;
+    return kOk;
+}
+
+void AudioDecoder::Resume()
+{
+    if (!m_in || m_thread.joinable()) return;
+    m_suspend = false;
+    Start(m_in);
+}
+
 void AudioDecoder::Run()
 {
     PacketItem item;
-    while (m_in->Pop(item, [&] { return m_shared.quit.load(); })) {
+    while (m_in->Pop(item, [&] { return Stopping(); })) {
         if (m_shared.Stale(item.serial)) continue;
+        if (item.packet && item.packet->stream_index != m_stream) continue;
         if (item.serial != m_serial) BeginSerial(item.serial);
         Decode(item.packet.get());
         // All of the sound is decoded and in the ring (or dropped as late):
@@ -95,6 +140,13 @@ void AudioDecoder::BeginSerial(int serial)
     const SeekRequest request = m_shared.CurrentSeek();
     m_trimming = request.serial == serial && request.active;
     m_target = request.target;
+    if (m_joinAt) {
+        // A track switched to joins where the movie stands, or where the
+        // seek that is under way goes, whichever lies later.
+        m_target = m_trimming ? std::max(m_target, *m_joinAt) : *m_joinAt;
+        m_trimming = true;
+        m_joinAt.reset();
+    }
 }
 
 void AudioDecoder::Decode(const AVPacket* packet)
@@ -110,7 +162,7 @@ void AudioDecoder::Decode(const AVPacket* packet)
 void AudioDecoder::ReceiveAll()
 {
     for (;;) {
-        if (m_shared.quit.load() || m_shared.Stale(m_serial)) return;
+        if (Stopping() || m_shared.Stale(m_serial)) return;
         const int ret = avcodec_receive_frame(m_codec.get(), m_scratch.get());
         if (ret == AVERROR_EOF) {
             avcodec_flush_buffers(m_codec.get());
@@ -228,8 +280,8 @@ void AudioDecoder::Stretch(const float* data, int frames, StreamTime time)
 
 void AudioDecoder::Write(const float* data, int frames, StreamTime time, double unitsPerFrame)
 {
-    const int piece = std::max(1, m_ring.CapacityFrames() / 4);
-    auto cancel = [&] { return m_shared.quit.load() || m_shared.Stale(m_serial); };
+    const int piece = std::max(1, m_ring->CapacityFrames() / 4);
+    auto cancel = [&] { return Stopping() || m_shared.Stale(m_serial); };
     while (frames > 0) {
         // Drop what the clock has already passed (a seek while running, a
         // slow start): played now it would only lag the picture.
@@ -244,11 +296,11 @@ void AudioDecoder::Write(const float* data, int frames, StreamTime time, double 
             }
         }
         const int n = std::min(frames, piece);
-        while (m_ring.Writable() < n) {
+        while (m_ring->Writable() < n) {
             if (cancel()) return;
             m_in->WaitFor(kRingPollNs, cancel);
         }
-        m_ring.Write(data, n, time, unitsPerFrame, m_serial);
+        m_ring->Write(data, n, time, unitsPerFrame, m_serial);
         data += static_cast<std::size_t>(n) * m_outChannels;
         frames -= n;
         time += static_cast<StreamTime>(std::llround(n * unitsPerFrame));

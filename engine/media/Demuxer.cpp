@@ -77,34 +77,49 @@ Timeline ReadTimeline(const std::string& path, const StreamShared& shared)
     const int audio = shared.audioIndex;
     if (video < 0 || video >= static_cast<int>(ctx->nb_streams) || audio >= static_cast<int>(ctx->nb_streams))
         return {};
+    // The subtitles are read on the way: this is the one reading that sees
+    // those that began long before wherever a seek lands.
+    SubtitleFeed* subtitles = shared.subtitles;
+    auto wanted = [&](int i) { return i == video || i == audio || (subtitles && subtitles->Carries(i)); };
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
-        ctx->streams[i]->discard = static_cast<int>(i) == video || static_cast<int>(i) == audio ? AVDISCARD_DEFAULT
-                                                                                                : AVDISCARD_ALL;
+        ctx->streams[i]->discard = wanted(static_cast<int>(i)) ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     const AVRational videoBase = ctx->streams[video]->time_base;
     PictureTimes pictures;
+    bool numbered = true;
     StreamTime end = 0;
     PacketPtr packet(av_packet_alloc());
     for (;;) {
         const int ret = av_read_frame(ctx.get(), packet.get());
         if (ret == AVERROR(EAGAIN)) continue;
         if (ret < 0) break;
+        if (packet->stream_index != video && packet->stream_index != audio) {
+            if (subtitles && subtitles->Carries(packet->stream_index))
+                subtitles->Take(SubtitleFeed::Reader::Whole, *packet);
+            av_packet_unref(packet.get());
+            continue;
+        }
         const AVRational base = ctx->streams[packet->stream_index]->time_base;
         const std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-        if (packet->stream_index == video) {
+        if (packet->stream_index == video && numbered) {
             // The parser FFmpeg runs over the packets tells a field from a
             // frame; it may be made anew as the stream goes, so it is asked
             // for each time.
             const AVCodecParserContext* parser = av_stream_get_parser(ctx->streams[video]);
             const bool field = parser && (parser->picture_structure == AV_PICTURE_STRUCTURE_TOP_FIELD ||
                                           parser->picture_structure == AV_PICTURE_STRUCTURE_BOTTOM_FIELD);
-            // A picture without a time cannot be placed: no numbering then.
-            if (packet->pts == AV_NOPTS_VALUE && !pictures.Completes(field)) return {};
-            pictures.Add(ToStreamTime(packet->pts, base) - shared.origin, field, packet->flags & AV_PKT_FLAG_KEY);
+            // A picture without a time cannot be placed: no numbering then,
+            // though the subtitles are still read to the end.
+            if (packet->pts == AV_NOPTS_VALUE && !pictures.Completes(field)) {
+                numbered = false;
+                if (!subtitles) return {};
+            } else {
+                pictures.Add(ToStreamTime(packet->pts, base) - shared.origin, field, packet->flags & AV_PKT_FLAG_KEY);
+            }
         }
         if (ts != AV_NOPTS_VALUE) end = std::max(end, ToStreamTime(SaturatingAdd(ts, std::max<std::int64_t>(packet->duration, 0)), base) - shared.origin);
         av_packet_unref(packet.get());
     }
-    if (shared.quit.load()) return {};
+    if (shared.quit.load() || !numbered) return {};
     return Timeline::Of(std::move(pictures), shared.timing.TimePerFrame(), ToStreamTime(1, videoBase), end);
 }
 
@@ -146,10 +161,15 @@ Result Demuxer::Open(const std::string& path)
     if (video < 0 && audio < 0) return kUnsupported;
     m_shared.videoIndex = video;
     m_shared.audioIndex = audio < 0 ? -1 : audio;
+    m_shared.wantedSound = m_shared.audioIndex.load();
 
+    // The other sound tracks are read too (a switch to one of them starts
+    // from what was read ahead), and the subtitles; ReadOnly narrows this.
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        if (static_cast<int>(i) != m_shared.videoIndex && static_cast<int>(i) != m_shared.audioIndex)
-            ctx->streams[i]->discard = AVDISCARD_ALL;
+        const AVMediaType type = ctx->streams[i]->codecpar->codec_type;
+        const bool kept = static_cast<int>(i) == m_shared.videoIndex || static_cast<int>(i) == m_shared.audioIndex ||
+                          (type == AVMEDIA_TYPE_AUDIO && audio >= 0) || type == AVMEDIA_TYPE_SUBTITLE;
+        if (!kept) ctx->streams[i]->discard = AVDISCARD_ALL;
     }
 
     // Stream time 0 is where the video (or, without it, the file) begins.
@@ -159,6 +179,23 @@ Result Demuxer::Open(const std::string& path)
     else if (ctx->start_time != AV_NOPTS_VALUE)
         m_shared.origin = ToStreamTime(ctx->start_time, AVRational{1, AV_TIME_BASE});
     return kOk;
+}
+
+void Demuxer::ReadOnly(const std::vector<int>& streams)
+{
+    AVFormatContext* ctx = m_format.get();
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const int index = static_cast<int>(i);
+        const bool kept = index == m_shared.videoIndex || index == m_shared.audioIndex ||
+                          std::find(streams.begin(), streams.end(), index) != streams.end();
+        ctx->streams[i]->discard = kept ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+}
+
+bool Demuxer::IsSound(int index) const
+{
+    return index >= 0 && index < static_cast<int>(m_format->nb_streams) &&
+           m_format->streams[index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
 }
 
 AVStream* Demuxer::VideoStream() const
@@ -222,6 +259,21 @@ void Demuxer::PushEnd(int serial)
     if (m_audio) m_audio->Push(PacketItem{nullptr, serial}, 0, cancel);
 }
 
+void Demuxer::FollowSoundSwitch(int serial)
+{
+    const int wanted = m_shared.wantedSound.load();
+    if (wanted == m_shared.audioIndex.load() || !m_audio) return;
+    m_shared.audioIndex = wanted;
+    // What was read ahead of the new track goes first, in the order read;
+    // the sound decoder drops what the clock has passed.
+    for (PacketPtr& packet : m_backlog.Take(wanted)) {
+        const std::size_t cost = static_cast<std::size_t>(packet->size);
+        if (!m_audio->Push(PacketItem{std::move(packet), serial}, cost,
+                           [&] { return m_shared.quit.load() || m_shared.Stale(serial); }))
+            break;
+    }
+}
+
 void Demuxer::SeekToStart()
 {
     AVFormatContext* ctx = m_format.get();
@@ -283,7 +335,12 @@ void Demuxer::Run()
             if (request.active) DoSeek(request);
             ended = false;
             errors = 0;
+            // What was kept of the other tracks and of subtitles being put
+            // together belongs to the place left.
+            m_backlog.Clear();
+            if (m_shared.subtitles) m_shared.subtitles->Restart(SubtitleFeed::Reader::Demuxer);
         }
+        FollowSoundSwitch(serial);
         if (ended) {
             m_shared.WaitForSeek(serial);
             continue;
@@ -304,10 +361,19 @@ void Demuxer::Run()
         }
         errors = 0;
 
+        const int index = packet->stream_index;
         PacketQueue* queue = nullptr;
-        if (packet->stream_index == m_shared.videoIndex) queue = m_video;
-        else if (packet->stream_index == m_shared.audioIndex) queue = m_audio;
+        if (index == m_shared.videoIndex) queue = m_video;
+        else if (index == m_shared.audioIndex) queue = m_audio;
         if (!queue) {
+            if (m_shared.subtitles && m_shared.subtitles->Carries(index)) {
+                m_shared.subtitles->Take(SubtitleFeed::Reader::Demuxer, *packet);
+            } else if (m_audio && IsSound(index) && packet->pts != AV_NOPTS_VALUE) {
+                const StreamTime time = ToStreamTime(packet->pts, m_format->streams[index]->time_base);
+                PacketPtr kept(av_packet_alloc());
+                av_packet_move_ref(kept.get(), packet.get());
+                m_backlog.Add(std::move(kept), time);
+            }
             av_packet_unref(packet.get());
             continue;
         }

@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/media/SoundBacklog.h"
 #include "engine/media/StreamShared.h"
 #include "engine/media/Timeline.h"
 
@@ -19,6 +20,9 @@ public:
     // Refuses anything but a regular file: a pipe or a device could block
     // the open, or never end.
     Result Open(const std::string& path);
+    // Before Start: the packets of the streams not listed are not read
+    // (the video and the sound in use are always read).
+    void ReadOnly(const std::vector<int>& streams);
 
     AVFormatContext* Format() const { return m_format.get(); }
     AVStream* VideoStream() const;
@@ -37,6 +41,10 @@ private:
     void SeekToStart();
     bool Reopen();
     void PushEnd(int serial);
+    // Sends another sound track on when one is wanted, starting with what
+    // the backlog kept of it.
+    void FollowSoundSwitch(int serial);
+    bool IsSound(int index) const;
 
     static int Interrupt(void* self);
 
@@ -46,6 +54,7 @@ private:
     PacketQueue* m_video = nullptr;
     PacketQueue* m_audio = nullptr;
     std::thread m_thread;
+    SoundBacklog m_backlog;  // the demuxer thread's own
     // Monotonic deadline for opening, so a pathological file cannot hold
     // the interface; 0 while not opening.
     std::atomic<std::int64_t> m_openDeadlineNs{0};

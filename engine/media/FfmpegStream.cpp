@@ -159,10 +159,12 @@ Result FfmpegStream::OpenFile(const std::string& path)
 {
     if (!m_initialized || m_open) return kFail;
     if (const Result r = m_demuxer.Open(path); Failed(r)) return r;
+    OpenTracks(path);
 
     if (const AVStream* vs = m_demuxer.VideoStream(); vs && m_wantVideo) {
         auto decoder = std::make_unique<VideoDecoder>(m_shared, [this](int serial) { Reseek(serial); });
         if (Succeeded(decoder->Open(vs))) {
+            decoder->SetDeinterlace(m_deinterlace);
             m_converter.SetOrientation(decoder->Turn());
             m_renderConverter.SetOrientation(decoder->Turn());
             m_video = std::move(decoder);
@@ -486,6 +488,12 @@ Result FfmpegStream::RenderShown(const PixelBuffer& target, const FrameRect& rec
         m_overlay->Draw(start, length, target, rect);
     }
     return kOk;
+}
+
+void FfmpegStream::SetDeinterlace(Deinterlace mode)
+{
+    m_deinterlace = mode;
+    if (m_video) m_video->SetDeinterlace(mode);
 }
 
 void FfmpegStream::SetOverlay(std::shared_ptr<PictureOverlay> overlay)

@@ -20,6 +20,11 @@
 #include "engine/media/VideoDecoder.h"
 
 namespace media {
+class SubtitleOverlay;
+class SubtitleStreams;
+}  // namespace media
+
+namespace media {
 
 class FfmpegStream final : public MultiMediaStream,
                            public MediaStream,
@@ -27,6 +32,7 @@ class FfmpegStream final : public MultiMediaStream,
                            public FilterGraph,
                            public BasicAudio,
                            public MediaSeeking,
+                           public StreamTracks,
                            public std::enable_shared_from_this<FfmpegStream> {
 public:
     explicit FfmpegStream(const MediaOptions& options);
@@ -43,6 +49,7 @@ public:
     Result GetDuration(StreamTime& duration) override;
     Result Seek(StreamTime time) override;
     Result GetTimeline(std::shared_ptr<const Timeline>& timeline) override;
+    void SetDeinterlace(Deinterlace mode) override;
 
     // MediaStream
     Result QueryDrawMediaStream(std::shared_ptr<DrawMediaStream>& out) override;
@@ -57,6 +64,15 @@ public:
 
     // What is drawn over every picture presented from now on (null: nothing).
     void SetOverlay(std::shared_ptr<PictureOverlay> overlay);
+
+    // Sound tracks and subtitles (FfmpegStreamTracks.cpp).
+    void SetTrackPreferences(const TrackPreferences& preferences) override;
+    Result QueryTracks(std::shared_ptr<StreamTracks>& out) override;
+    std::vector<TrackInfo> Tracks(TrackKind kind) override;
+    int Selected(TrackKind kind) override;
+    Result Select(TrackKind kind, int index) override;
+    Result AddSubtitleFile(const std::string& path) override;
+    std::vector<std::string> TakeUnreadFiles() override;
 
     // FilterGraph
     Result QueryBasicAudio(std::shared_ptr<BasicAudio>& out) override;
@@ -79,6 +95,11 @@ private:
     struct Front;  // what Deliver learns from the head of the frame queue
 
     void Close();
+    // Right after the demuxer's open: the sound track chosen, the subtitle
+    // streams and the files beside the movie taken in.
+    void OpenTracks(const std::string& path);
+    Result SelectSound(int position);
+    Result AddSubtitleTrack(const std::string& path);
     StreamTime ClockNow();
     // Caller holds m_control. `keep`: keep the pictures on the way (a step back).
     void StartSeek(StreamTime target, int attempt, bool keep);
@@ -96,6 +117,7 @@ private:
     bool m_initialized = false;
     bool m_wantVideo = false;
     bool m_wantAudio = false;
+    Deinterlace m_deinterlace = Deinterlace::Auto;
     bool m_open = false;
 
     StreamShared m_shared;
@@ -163,6 +185,16 @@ private:
     // set (benchmarks read it); Deliver's own.
     long m_framesShown = 0;
     long m_framesLate = 0;
+
+    // -- Tracks; the interface thread's (switches take m_control). Defined
+    // in FfmpegStreamTracks.cpp.
+    TrackPreferences m_preferences;
+    std::vector<SoundStream> m_soundStreams;  // in the menu's order
+    std::vector<TrackInfo> m_soundTracks;
+    std::shared_ptr<SubtitleOverlay> m_subtitles;
+    std::shared_ptr<SubtitleStreams> m_subtitleStreams;  // fed by the demuxer and the timeline reader
+    std::vector<TrackInfo> m_subtitleTracks;  // the overlay's tracks, in order
+    std::vector<std::string> m_unreadFiles;
 };
 
 }  // namespace media

@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/media/MediaTypes.h"
 #include "engine/media/Timeline.h"
@@ -82,6 +83,46 @@ public:
     virtual Result QueryMediaSeeking(std::shared_ptr<MediaSeeking>& out) = 0;
 };
 
+// The sound tracks and subtitles of an open movie.
+enum class TrackKind { Sound, Subtitle };
+
+struct TrackInfo {
+    std::string language;    // ISO 639 code from the stream's tags or the file's name; empty when unknown
+    std::string title;       // the name the file gives the track, when it gives one
+    std::string codec;       // the coding's short name ("aac", "subrip", "dvd_subtitle")
+    int channels = 0;        // sound only
+    bool external = false;   // a subtitle file of its own, not a stream of the movie
+    bool bitmap = false;     // subtitles as pictures rather than text
+    bool isDefault = false;  // the file marks it as the one to use
+};
+
+// What the viewer prefers, for the tracks chosen as a movie opens.
+struct TrackPreferences {
+    std::vector<std::string> soundLanguages;     // most preferred first
+    std::vector<std::string> subtitleLanguages;  // most preferred first
+    bool subtitlesShown = true;
+};
+
+// Threads: the interface thread only.
+class StreamTracks {
+public:
+    virtual ~StreamTracks() = default;
+    // In the order the menus number them: the movie's own streams first,
+    // then subtitle files in the order they were added.
+    virtual std::vector<TrackInfo> Tracks(TrackKind kind) = 0;
+    // The track in use; -1 when there is none (subtitles off, no sound).
+    virtual int Selected(TrackKind kind) = 0;
+    // -1 turns the subtitles off. Sound switches while playing keeps the
+    // position; subtitles show from the next picture presented.
+    virtual Result Select(TrackKind kind, int index) = 0;
+    // Reads a subtitle file and adds it as the last subtitle track, without
+    // choosing it: kOk, or a failure when it cannot be read as subtitles.
+    virtual Result AddSubtitleFile(const std::string& path) = 0;
+    // Subtitle files found beside the movie that could not be read; each is
+    // told once.
+    virtual std::vector<std::string> TakeUnreadFiles() = 0;
+};
+
 class MultiMediaStream {
 public:
     virtual ~MultiMediaStream() = default;
@@ -101,6 +142,13 @@ public:
     // the open is done: kOk with it then, kFalse before (or when it found
     // nothing).
     virtual Result GetTimeline(std::shared_ptr<const Timeline>& timeline) = 0;
+    // Before OpenFile: what the tracks are chosen by.
+    virtual void SetTrackPreferences(const TrackPreferences& /*preferences*/) {}
+    // Which pictures are woven into whole ones (before OpenFile, or at any
+    // time after: from the next picture decoded on).
+    virtual void SetDeinterlace(Deinterlace /*mode*/) {}
+    // After OpenFile: the sound tracks and subtitles.
+    virtual Result QueryTracks(std::shared_ptr<StreamTracks>& /*out*/) { return kNotImplemented; }
 };
 
 class MediaFactory {

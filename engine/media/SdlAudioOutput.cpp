@@ -105,7 +105,14 @@ public:
     int Rate() const override { return m_rate; }
     int Channels() const override { return m_channels; }
     bool KeepsTime() const override { return m_keepsTime; }
-    void Attach(AudioRing* ring) override { m_ring.store(ring, std::memory_order_release); }
+    void Attach(AudioRing* ring) override
+    {
+        // Under the device's lock: once this returns, no callback still
+        // reads the ring attached before, and the caller may free it.
+        if (m_device != 0) SDL_LockAudioDevice(m_device);
+        m_ring.store(ring, std::memory_order_release);
+        if (m_device != 0) SDL_UnlockAudioDevice(m_device);
+    }
     void SetSerial(int serial) override { m_serial.store(serial, std::memory_order_release); }
     void SetPaused(bool paused) override
     {

@@ -9,6 +9,7 @@
 #include "engine/media/BackCache.h"
 #include "engine/media/FfmpegUtil.h"
 #include "engine/media/FrameTiming.h"
+#include "engine/media/SubtitleFeed.h"
 #include "engine/media/SyncQueue.h"
 #include "engine/media/Timeline.h"
 
@@ -68,7 +69,14 @@ public:
     StreamTime origin = 0;        // stream time 0, in the video stream's (or file's) timeline
     FrameTiming timing;  // the video's steady rate; unknown when the file does not say
     int videoIndex = -1;
-    int audioIndex = -1;
+    // Where the subtitle streams' packets go; null when none is read.
+    SubtitleFeed* subtitles = nullptr;
+
+    // The sound stream whose packets go to the sound decoder. Set before the
+    // threads start; afterwards the demuxer alone changes it, to the one
+    // wanted, at a packet boundary (see WantSound).
+    std::atomic<int> audioIndex{-1};
+    std::atomic<int> wantedSound{-1};
 
     // What reading the whole file found, once it has; null until then. Set
     // once; what it points at lives as long as the stream.
@@ -173,11 +181,23 @@ public:
         m_cv.notify_all();
     }
 
-    // Blocks until the serial differs from `known` or quit is set.
+    // Asks the demuxer to send the packets of sound stream `index` on.
+    void WantSound(int index)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            wantedSound.store(index);
+        }
+        m_cv.notify_all();
+    }
+    bool SoundSwitchPending() const { return wantedSound.load() != audioIndex.load(); }
+
+    // Blocks until the serial differs from `known`, another sound is
+    // wanted, or quit is set.
     void WaitForSeek(int known)
     {
         std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [&] { return quit.load() || m_seek.serial != known; });
+        m_cv.wait(lock, [&] { return quit.load() || m_seek.serial != known || SoundSwitchPending(); });
     }
 
     void Quit()

@@ -1,0 +1,328 @@
+// Subtitles over the pictures, read back by the pixels: a picture presented
+// shows a subtitle exactly when its display interval overlaps a cue, for
+// every kind of subtitle (the movie's own text and bitmap streams, files
+// beside it and added to it) and every character set, whether sought to,
+// stepped back to or played through. Hostile subtitle files end in the cue
+// skipped or the file refused, and the movie plays on.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <unistd.h>
+
+#include "MediaTestSupport.h"
+#include "engine/media/FfmpegUtil.h"
+#include "engine/media/SubtitleCharset.h"
+
+namespace media {
+namespace {
+
+using testing::Open;
+using testing::OpenedStream;
+using testsupport::MoviePath;
+
+constexpr StreamTime kFrame = 400'000;  // 25 frames per second
+// The test cues (scripts/test-subtitles.sh), from the movie's first picture
+// (the muxers move the subtitles with the pictures).
+constexpr std::pair<StreamTime, StreamTime> kCues[] = {{4'100'000, 8'300'000}, {12'000'000, 16'000'000}};
+// A picture differs from itself without subtitles in more pixels than this
+// exactly when one is shown (a glyph alone covers a few dozen).
+constexpr int kSubtitlePixels = 20;
+
+bool CueOverFrame(int frame)
+{
+    const StreamTime start = frame * kFrame, end = start + kFrame;
+    for (const auto& [from, to] : kCues)
+        if (from < end && to > start) return true;
+    return false;
+}
+
+struct Shown {
+    int frame = -1;
+    int subtitlePixels = 0;
+    std::vector<std::uint8_t> picture;  // as presented, subtitles and all
+};
+
+// The picture the last Update presented, against the same picture made
+// anew without what lies over it.
+Shown Look(OpenedStream& s)
+{
+    std::vector<std::uint8_t> bare(s.pixels.size());
+    const PixelBuffer buffer{bare.data(), s.width * 4, s.width, s.height};
+    Shown shown;
+    if (s.video->RenderShown(buffer, FrameRect{0, 0, s.width, s.height}, false) != kOk) return shown;
+    shown.frame = ReadFrameNumber(bare.data(), buffer.stride, s.width, s.height);
+    for (std::size_t i = 0; i < bare.size(); i += 4)
+        shown.subtitlePixels += std::memcmp(&bare[i], &s.pixels[i], 3) != 0;
+    shown.picture = s.pixels;
+    return shown;
+}
+
+Shown ShowFrame(OpenedStream& s, int frame)
+{
+    s.stream->Seek(frame * kFrame);
+    s.stream->SetState(StreamState::Run);
+    const Result r = s.sample->Update();
+    s.stream->SetState(StreamState::Stop);
+    return r == kOk ? Look(s) : Shown{};
+}
+
+std::shared_ptr<StreamTracks> Tracks(OpenedStream& s)
+{
+    std::shared_ptr<StreamTracks> tracks;
+    EXPECT_EQ(s.stream->QueryTracks(tracks), kOk);
+    return tracks;
+}
+
+struct Kind {
+    const char* movie;
+    const char* file;    // a subtitle file added to it; null for its own track
+    int track;           // the subtitle track shown (for a file: counted from the first file)
+    const char* sameAs;  // a file whose subtitles must come out pixel for pixel the same
+};
+
+class EverySubtitle : public ::testing::TestWithParam<Kind> {};
+
+// Frames each side of where each cue begins and ends, forward and back.
+const int kFramesLooked[] = {21, 20, 8, 9, 10, 11, 40, 39, 29, 30, 31, 19};
+
+TEST_P(EverySubtitle, ShowsOnExactlyTheFramesItsCuesOverlapSoughtSteppedBackAndPlayed)
+{
+    const Kind& k = GetParam();
+    OpenedStream s;
+    ASSERT_EQ(Open(k.movie, s, MediaOptions{false, false}), kOk);
+    auto tracks = Tracks(s);
+    ASSERT_TRUE(tracks);
+    const int own = static_cast<int>(tracks->Tracks(TrackKind::Subtitle).size());
+    int track = k.track;
+    if (k.file) {
+        ASSERT_EQ(tracks->AddSubtitleFile(MoviePath(k.file)), kOk);
+        track = own;
+    }
+    ASSERT_LT(track, static_cast<int>(tracks->Tracks(TrackKind::Subtitle).size()));
+    ASSERT_EQ(tracks->Select(TrackKind::Subtitle, track), kOk);
+    EXPECT_EQ(tracks->Selected(TrackKind::Subtitle), track);
+
+    // Played through from the start, every picture as it comes.
+    s.stream->SetState(StreamState::Run);
+    for (int frame = 0; frame < 50; ++frame) {
+        ASSERT_EQ(s.sample->Update(), kOk) << frame;
+        const Shown shown = Look(s);
+        ASSERT_EQ(shown.frame, frame);
+        EXPECT_EQ(shown.subtitlePixels > kSubtitlePixels, CueOverFrame(frame)) << "playing, frame " << frame;
+    }
+    s.stream->SetState(StreamState::Stop);
+    for (const int frame : kFramesLooked) {
+        const Shown shown = ShowFrame(s, frame);
+        ASSERT_EQ(shown.frame, frame);
+        EXPECT_EQ(shown.subtitlePixels > kSubtitlePixels, CueOverFrame(frame))
+            << "frame " << frame << ": " << shown.subtitlePixels << " pixels differ";
+    }
+
+    // Off, nothing is drawn over the pictures.
+    ASSERT_EQ(tracks->Select(TrackKind::Subtitle, -1), kOk);
+    EXPECT_LE(ShowFrame(s, 12).subtitlePixels, kSubtitlePixels);
+
+    if (k.sameAs) {
+        // The same text read from another character set is the same picture.
+        ASSERT_EQ(tracks->Select(TrackKind::Subtitle, track), kOk);
+        const Shown mine = ShowFrame(s, 12);
+        ASSERT_EQ(tracks->AddSubtitleFile(MoviePath(k.sameAs)), kOk);
+        ASSERT_EQ(tracks->Select(TrackKind::Subtitle, static_cast<int>(tracks->Tracks(TrackKind::Subtitle).size()) - 1), kOk);
+        EXPECT_TRUE(ShowFrame(s, 12).picture == mine.picture) << "read otherwise than " << k.sameAs;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FormatsAndCharacterSets, EverySubtitle,
+    ::testing::Values(Kind{"tracks.mkv", nullptr, 0, nullptr},        // SubRip in Matroska
+                      Kind{"tracks.mkv", nullptr, 1, nullptr},        // ASS, placed and turned
+                      Kind{"movtext.mp4", nullptr, 0, nullptr},       // MP4 timed text
+                      Kind{"dvdsub.vob", nullptr, 0, nullptr},        // DVD bitmaps
+                      Kind{"dvdwide.vob", nullptr, 0, nullptr},       // bitmaps wider than the picture
+                      Kind{"beside.avi", nullptr, 0, "sub-latin.srt"},  // beside.fr.srt, Windows-1252
+                      Kind{"beside.avi", nullptr, 1, "sub-utf8.srt"},   // beside.ja.srt, Shift_JIS
+                      Kind{"beside.avi", nullptr, 2, "sub-utf8.srt"},   // beside.srt, UTF-16 LE
+                      Kind{"h264.mp4", "sub-utf8bom.srt", 0, "sub-utf8.srt"},
+                      Kind{"h264.mp4", "sub-utf16be.srt", 0, "sub-utf8.srt"},
+                      Kind{"h264.mp4", "sub-eucjp.srt", 0, "sub-utf8.srt"},
+                      Kind{"mjpeg.avi", "sub.vtt", 0, nullptr},
+                      Kind{"mjpeg.avi", "sub.ass", 0, nullptr}),
+    [](const auto& info) {
+        std::string name = std::string(info.param.movie) + "_" + (info.param.file ? info.param.file : "") + "_" +
+                           std::to_string(info.param.track);
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name;
+    });
+
+// Where the subtitle pixels of a picture shown lie.
+struct Extent {
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    int Width() const { return right - left + 1; }
+    int Height() const { return bottom - top + 1; }
+};
+Extent SubtitleExtent(OpenedStream& s, const Shown& shown)
+{
+    std::vector<std::uint8_t> bare(s.pixels.size());
+    s.video->RenderShown(PixelBuffer{bare.data(), s.width * 4, s.width, s.height}, FrameRect{0, 0, s.width, s.height},
+                         false);
+    Extent e;
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            const std::size_t i = (static_cast<std::size_t>(y) * s.width + x) * 4;
+            if (std::memcmp(&bare[i], &shown.picture[i], 3) == 0) continue;
+            e.left = std::min(e.left, x), e.right = std::max(e.right, x);
+            e.top = std::min(e.top, y), e.bottom = std::max(e.bottom, y);
+        }
+    return e;
+}
+
+TEST(Subtitles, AnAssScriptPlacesItsLinesAndTurnsThem)
+{
+    OpenedStream s;
+    ASSERT_EQ(Open("mjpeg.avi", s, MediaOptions{false, false}), kOk);
+    auto tracks = Tracks(s);
+    ASSERT_EQ(tracks->AddSubtitleFile(MoviePath("sub.ass")), kOk);
+    ASSERT_EQ(tracks->Select(TrackKind::Subtitle, 0), kOk);
+    // The first line hangs from (20, 20) of a 320 x 240 script: top left.
+    const Extent first = SubtitleExtent(s, ShowFrame(s, 12));
+    EXPECT_GE(first.left, 16);
+    EXPECT_GE(first.top, 16);
+    EXPECT_LT(first.bottom, 60);
+    EXPECT_GT(first.Width(), first.Height());
+    // The second is centred on (260, 120), turned a quarter: upright.
+    const Extent second = SubtitleExtent(s, ShowFrame(s, 33));
+    EXPECT_NEAR((second.left + second.right) / 2.0, 260, 6);
+    EXPECT_NEAR((second.top + second.bottom) / 2.0, 120, 6);
+    EXPECT_GT(second.Height(), 2 * second.Width());
+}
+
+// A subtitle file written by the test into a folder of its own.
+struct Written {
+    std::filesystem::path path;
+    explicit Written(const std::string& name, const std::string& bytes)
+        : path(std::filesystem::temp_directory_path() / ("reelscope-" + std::to_string(::getpid()) + "-" + name))
+    {
+        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    ~Written() { std::filesystem::remove(path); }
+};
+
+std::string Cue(int n, const std::string& from, const std::string& to, const std::string& text)
+{
+    return std::to_string(n) + "\n" + from + " --> " + to + "\n" + text + "\n\n";
+}
+
+struct Hostile {
+    const char* name;
+    std::string (*bytes)();
+    bool read;        // kept as a track (what can be read of it), or refused
+    int showsFrame;   // a frame that then shows a subtitle; -1 none
+};
+
+std::string RandomBytes()
+{
+    std::mt19937 random(19);
+    std::string bytes(256 * 1024, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    return bytes;
+}
+std::string OneLongLine()
+{
+    return Cue(1, "00:00:00,400", "00:00:01,000", std::string(10 << 20, 'x'));
+}
+std::string ManyCues()
+{
+    std::string text;
+    for (int n = 0; n < 100'000; ++n) {
+        char from[32], to[32];
+        const int ms = n * 20;
+        std::snprintf(from, sizeof from, "%02d:%02d:%02d,%03d", ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60, ms % 1000);
+        std::snprintf(to, sizeof to, "%02d:%02d:%02d,%03d", (ms + 15) / 3'600'000, (ms + 15) / 60'000 % 60,
+                      (ms + 15) / 1000 % 60, (ms + 15) % 1000);
+        text += Cue(n + 1, from, to, "cue " + std::to_string(n));
+    }
+    return text;
+}
+std::string OutOfOrderAndNegative()
+{
+    return Cue(3, "00:00:01,200", "00:00:01,600", "third") + Cue(1, "-00:00:05,000", "-00:00:04,000", "before") +
+           Cue(2, "00:00:00,410", "00:00:00,830", "second");
+}
+std::string MissingFont()
+{
+    return "[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 240\n\n[V4+ Styles]\n"
+           "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, Bold, Italic, "
+           "Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, "
+           "MarginR, MarginV, Encoding\n"
+           "Style: Default,No Such Font At All,20,&H00FFFFFF,&H000000FF,&H00000000,&H00000000,0,0,0,0,100,100,0,0,1,1,"
+           "0,2,10,10,10,1\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+           // Placed, so that its size does not push the other line away.
+           "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,{\\pos(10,10)\\fs100000\\fscx100000}huge\n"
+           "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,文字 Glyphs\n";
+}
+std::string Empty() { return {}; }
+
+class HostileFile : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(HostileFile, IsSkippedOrRefusedAndTheMoviePlaysOn)
+{
+    const Hostile& h = GetParam();
+    const Written file(std::string(h.name) + ".srt", h.bytes());
+    OpenedStream s;
+    ASSERT_EQ(Open("mjpeg.avi", s, MediaOptions{false, false}), kOk);
+    auto tracks = Tracks(s);
+    const auto began = std::chrono::steady_clock::now();
+    const Result added = tracks->AddSubtitleFile(file.path.string());
+    EXPECT_EQ(Succeeded(added), h.read) << std::hex << added;
+    if (h.read) {
+        ASSERT_EQ(tracks->Select(TrackKind::Subtitle, 0), kOk);
+    }
+    for (const int frame : {5, 12, 30, 49}) {
+        const Shown shown = ShowFrame(s, frame);
+        ASSERT_EQ(shown.frame, frame);
+        if (frame == h.showsFrame) {
+            EXPECT_GT(shown.subtitlePixels, kSubtitlePixels) << frame;
+        }
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(60)) << "no hang";
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, HostileFile,
+                         ::testing::Values(Hostile{"random", RandomBytes, false, -1},
+                                           Hostile{"longline", OneLongLine, false, -1},
+                                           Hostile{"many", ManyCues, true, 12},
+                                           Hostile{"disorder", OutOfOrderAndNegative, true, 30},
+                                           Hostile{"nofont", MissingFont, true, 12},
+                                           Hostile{"empty", Empty, false, -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SubtitleCharset, EveryCommonSetComesOutAsTheSameText)
+{
+    const std::string text = "字幕 テスト ①～";
+    const struct {
+        const char* set;
+        std::string bytes;
+    } forms[] = {
+        {"UTF-8", text},
+        {"UTF-8", "\xEF\xBB\xBF" + text},
+        {"CP932", "\x8E\x9A\x96\x8B\x20\x83\x65\x83\x58\x83\x67\x20\x87\x40\x81\x60"},
+        {"EUC-JP", "\xBB\xFA\xCB\xEB\x20\xA5\xC6\xA5\xB9\xA5\xC8\x20\xAD\xA1\xA1\xC1"},
+    };
+    for (const auto& f : forms) {
+        std::string out, set;
+        // A line as long as a subtitle file's, so the set can be told.
+        std::string many;
+        for (int i = 0; i < 40; ++i) many += f.bytes + "\n";
+        ASSERT_TRUE(SubtitleTextToUtf8(many, out, &set)) << f.set;
+        EXPECT_EQ(out.substr(0, out.find('\n')), text) << f.set << " read as " << set;
+    }
+}
+
+}  // namespace
+}  // namespace media
