@@ -89,6 +89,7 @@ bool CMainFrame::OnCreate()
     m_wndView.m_bStrip = ReadFlag(kPreviewFlag);
     m_wndView.m_bScrollBar = ReadFlag(kScrollBar);
     m_wndView.m_bSubtitles = ReadFlag(kSubtitles);
+    m_wndView.m_deinterlace = static_cast<media::Deinterlace>(ReadChoice(kDeinterlace, 3));
     m_wndView.m_soundLanguages = ReadLanguages(kSoundLanguages);
     m_wndView.m_subtitleLanguages = ReadLanguages(kSubtitleLanguages);
 

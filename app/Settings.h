@@ -22,6 +22,9 @@ inline constexpr Setting kPreviewFlag{"MCI", "PreViewFlag", 0};  // thumbnail st
 inline constexpr Setting kScrollBar{"MCI", "ScrollBar", 0};      // seek bar shown
 inline constexpr Setting kTopMost{"MainFrame", "TopMost", 0};    // main window always on top
 inline constexpr Setting kSubtitles{"MCI", "Subtitles", 1};      // subtitles shown when a movie has them
+// Which pictures are woven from their fields: 0 those the stream marks
+// interlaced, 1 all, 2 none (media::Deinterlace's values).
+inline constexpr Setting kDeinterlace{"MCI", "Deinterlace", 0};
 inline constexpr Setting kPreviewPages{"Settings", "PreviewPages", 0};
 // Lists of language codes (ISO 639), the most preferred first, separated
 // by commas: the sound and the subtitles a movie opens with. The viewer's
@@ -53,6 +56,14 @@ bool WriteProfileValues(const char* section, const QList<QPair<QString, QVariant
 inline bool ReadFlag(const Setting& s)
 {
     return GetProfileInt(s.section, s.key, s.defaultValue) != 0;
+}
+
+// A choice of `count` values, 0 .. count-1; anything else stored is the
+// default, so a damaged store never turns into a mode the menu cannot show.
+inline int ReadChoice(const Setting& s, int count)
+{
+    const int value = GetProfileInt(s.section, s.key, s.defaultValue);
+    return value >= 0 && value < count ? value : s.defaultValue;
 }
 
 }  // namespace app

@@ -34,6 +34,9 @@ enum CommandId : int {
     ID_PAGE_FORWARD = 33005,
     ID_PAGE_BACK = 33006,
     ID_LEAVE_FULL_SCREEN = 33007,
+    ID_DEINTERLACE_AUTO = 33008,
+    ID_DEINTERLACE_ON = 33009,
+    ID_DEINTERLACE_OFF = 33010,
     // The sound tracks and subtitles of the open movie: one id per track in
     // the menu's order, as the recent files have one per entry.
     ID_SOUND_TRACK1 = 33020,

@@ -36,6 +36,9 @@ const std::vector<Command>& Commands()
         {ID_PAGE_FORWARD, "ID_PAGE_FORWARD", nullptr, nullptr},
         {ID_PAGE_BACK, "ID_PAGE_BACK", nullptr, nullptr},
         {ID_LEAVE_FULL_SCREEN, "ID_LEAVE_FULL_SCREEN", nullptr, nullptr},
+        {ID_DEINTERLACE_AUTO, "ID_DEINTERLACE_AUTO", "自動で解除する", "インターレースの映像だけを解除する\n自動解除"},
+        {ID_DEINTERLACE_ON, "ID_DEINTERLACE_ON", "常に解除する", "すべての映像をインターレース解除する\n常に解除"},
+        {ID_DEINTERLACE_OFF, "ID_DEINTERLACE_OFF", "解除しない", "映像をそのまま表示する\n解除しない"},
         {ID_SOUND_TRACK1, "ID_SOUND_TRACK1", "音声トラックなし", "音声トラックを切り替える\n音声"},
         {ID_SUBTITLE_OFF, "ID_SUBTITLE_OFF", "字幕を表示しない", "字幕を表示しない\n字幕なし"},
         {ID_SUBTITLE_TRACK1, "ID_SUBTITLE_TRACK1", "字幕トラックなし", "字幕を切り替える\n字幕"},
@@ -124,6 +127,11 @@ MenuItem SubtitleMenu()
                           Item(ID_SUBTITLE_OPEN)});
 }
 
+MenuItem DeinterlaceMenu()
+{
+    return Popup("インターレース解除", {Item(ID_DEINTERLACE_AUTO), Item(ID_DEINTERLACE_ON), Item(ID_DEINTERLACE_OFF)});
+}
+
 MenuItem SizeMenu()
 {
     return Popup("表示サイズ", {Item(ID_SIZE_HALF), Item(ID_SIZE_NORMAL), Item(ID_SIZE_DOUBLE)});
@@ -157,7 +165,7 @@ const std::vector<MenuItem>& MainMenu()
                        Item(ID_GO_END),
                        Item(ID_AUTO_REPLAY, true)}),
         Popup("表示(&V)", {Item(ID_VIEW_TOOLBAR), Item(ID_VIEW_STATUS_BAR), Item(ID_VIEW_SCROLLBAR),
-                           Item(ID_VIEW_SCROLL), Separator(), SizeMenu(), Item(ID_TIME_DISPLAY), Separator(),
+                           Item(ID_VIEW_SCROLL), Separator(), SizeMenu(), Item(ID_TIME_DISPLAY), DeinterlaceMenu(), Separator(),
                            Item(ID_FULL_SCREEN), Item(ID_VIEW_TOPMOST, true)}),
         Popup("ﾍﾙﾌﾟ(&H)", {Item(ID_APP_ABOUT)}),
     };

@@ -92,6 +92,7 @@ bool PlayerView::Create(QWidget* pane, ViewHost* host)
     m_wndEngine.setGeometry(0, 0, kEngineInitialSize, kEngineInitialSize);
     m_wndEngine.show();
     m_wndEngine.Create();  // a drawing failure has shown its message; the window exists
+    m_wndEngine.SetDeinterlace(m_deinterlace);
     m_timerId = startTimer(kTimerIntervalMs);
     return true;
 }
@@ -308,6 +309,21 @@ bool PlayerView::OnCmdMsg(int id, CommandState* state)
         if (state) state->Enable(open);
         else OnDisplaySize(id);
         return true;
+    case ID_DEINTERLACE_AUTO:
+    case ID_DEINTERLACE_ON:
+    case ID_DEINTERLACE_OFF: {
+        // The ids follow the modes' order. Open or not: the choice is the
+        // viewer's, for this movie and the next.
+        const auto mode = static_cast<media::Deinterlace>(id - ID_DEINTERLACE_AUTO);
+        if (state) {
+            state->SetCheck(m_deinterlace == mode);
+        } else if (mode != m_deinterlace) {
+            m_deinterlace = mode;
+            m_wndEngine.SetDeinterlace(mode);
+            if (m_host) m_host->WriteProfileInt("MCI", "Deinterlace", static_cast<int>(mode));
+        }
+        return true;
+    }
     case ID_VOLUME_UP:
     case ID_VOLUME_DOWN:
     case ID_VOLUME_MUTE:

@@ -69,6 +69,7 @@ public:
     // whether subtitles are shown, and the languages preferred (ISO 639
     // codes, the most preferred first).
     bool m_bSubtitles = true;
+    media::Deinterlace m_deinterlace = media::Deinterlace::Auto;
     QStringList m_soundLanguages;
     QStringList m_subtitleLanguages;
 

@@ -492,8 +492,21 @@ Result FfmpegStream::RenderShown(const PixelBuffer& target, const FrameRect& rec
 
 void FfmpegStream::SetDeinterlace(Deinterlace mode)
 {
+    std::lock_guard lock(m_control);
+    if (mode == m_deinterlace) return;
     m_deinterlace = mode;
-    if (m_video) m_video->SetDeinterlace(mode);
+    if (!m_video) return;
+    m_video->SetDeinterlace(mode);
+    // What was decoded before is woven the other way: the next seek decodes
+    // afresh rather than showing a kept picture again.
+    m_shared.back.Clear();
+    std::lock_guard deliver(m_deliverMutex);
+    m_last.reset();
+    m_lastSerial = -1;
+    m_lastFromCache = false;
+    m_pipeLast.reset();
+    m_pipeTime = -1;
+    m_redeliver = false;
 }
 
 void FfmpegStream::SetOverlay(std::shared_ptr<PictureOverlay> overlay)

@@ -223,5 +223,27 @@ TEST_F(RealMovies, FramesOfAChangingRateAreCountedByTheirPictures)
     }
 }
 
+TEST_F(RealMovies, ABroadcastsFieldsAreWovenUnlessTheViewerSaysNotAndTheChoiceIsKept)
+{
+    OpenPaused("interlaced.ts");
+    EXPECT_TRUE(State(ID_DEINTERLACE_AUTO).checked);
+    ExpectShownEverywhere(7);
+    const QImage woven = Painted();
+    // Paused, the picture is decoded again with its fields as they lie.
+    Command(ID_DEINTERLACE_OFF);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Painted() != woven; }));
+    const QImage combed = Painted();
+    EXPECT_EQ(ReadFrameNumber(combed), 7);
+    EXPECT_EQ(engine->GetCurrentFrame(), 7);
+    EXPECT_TRUE(ReadSettings().contains(QStringLiteral("Deinterlace=2")));
+
+    Start();
+    EXPECT_TRUE(State(ID_DEINTERLACE_OFF).checked);
+    EXPECT_FALSE(State(ID_DEINTERLACE_AUTO).checked);
+    OpenPaused("interlaced.ts");
+    At(7);
+    EXPECT_EQ(Painted(), combed);
+}
+
 }  // namespace
 }  // namespace playertest
