@@ -186,6 +186,9 @@ TEST_F(RealMovies, PicturesThatChangeSizeRefitTheWindowAtTheChosenSizeUnlessItWa
 {
     OpenPaused("sizechange.ts");  // 640 x 360, then 1280 x 720 from frame 25
     ASSERT_EQ(engine->size(), QSize(640, 360));
+    // The second part's times start 23 ms late: by the rate alone, its
+    // pictures would be numbered one on until the timeline counts them.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine->GetTotalFrames() == 50 && engine->NumberedByPictures(); }));
     Command(ID_SIZE_HALF);
     At(30);
     view->OnTimer();
