@@ -74,6 +74,11 @@ cmake --build build-fuzz --target stream_fuzzer test_movies
 corpus=build-fuzz/corpus
 mkdir -p "$corpus" build-fuzz/artifacts
 cp -n build-fuzz/testmovies/* tests/fuzz/regressions/* "$corpus"/ 2>/dev/null || true
+# The test subtitle files as the fuzzer takes them: a first byte naming their reader.
+for f in build-fuzz/testmovies/*.srt build-fuzz/testmovies/*.ass build-fuzz/testmovies/*.vtt; do
+  case "$f" in *.srt) reader='\001' ;; *.ass) reader='\002' ;; *) reader='\003' ;; esac
+  [ -f "$corpus/file-${f##*/}" ] || { printf "$reader"; cat "$f"; } > "$corpus/file-${f##*/}"
+done
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 build-fuzz/tests/fuzz/stream_fuzzer -seed=1 -max_total_time="${REELSCOPE_FUZZ_SECONDS:-60}" -timeout=10 \

@@ -43,6 +43,10 @@ TextTrack::TextTrack(ASS_Library* library, const std::string& header, bool fileR
     if (!header.empty()) {
         std::string copy = header;  // libass parses in place
         ass_process_codec_private(m_track, copy.data(), static_cast<int>(copy.size()));
+        // Cues come only through Add, each with its span: a dialogue line
+        // left in the header (one the reader could not take as a cue) would
+        // put libass's events out of step with the spans.
+        ass_flush_events(m_track);
     }
     // Duplicates are told apart here, by time and text: the reading order
     // is no identity when two readers number the same cue differently.
