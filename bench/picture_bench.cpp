@@ -22,6 +22,7 @@
 
 #include <time.h>
 
+#include "BenchWait.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -792,21 +793,6 @@ int ToPng(int argc, char** argv)
 }
 
 // ---------------------------------------------------------------- the player
-
-// Runs the event loop until `done`, looking every millisecond.
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
-{
-    QElapsedTimer t;
-    t.start();
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        if (done() || t.elapsed() > ms) loop.quit();
-    });
-    look.start(1);
-    if (!done()) loop.exec();
-    return done();
-}
 
 void Settle(int ms)
 {

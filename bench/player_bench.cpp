@@ -25,6 +25,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "BenchWait.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -81,22 +82,6 @@ void Report(const char* who, const char* what, const std::vector<double>& a, con
     std::printf("%-10s %s median %7.1f ms p95 %7.1f ms", who, what, Percentile(a, 0.5), Percentile(a, 0.95));
     if (!b.empty()) std::printf(" | backward median %7.1f ms p95 %7.1f ms", Percentile(b, 0.5), Percentile(b, 0.95));
     std::printf("\n");
-}
-
-// Runs the event loop until `done`, looking every millisecond; the loop
-// sleeps in between, so the waiting takes no processor from the player.
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000)
-{
-    QElapsedTimer t;
-    t.start();
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        if (done() || t.elapsed() > ms) loop.quit();
-    });
-    look.start(1);
-    if (!done()) loop.exec();
-    return done();
 }
 
 // The same 20 places for both players, in seconds.
