@@ -157,6 +157,7 @@ bool MovieEngine::InitRenderToSurface()
     if (!m_timing.Known() || m_timing.TimePerFrame() != m_tTimePerFrame)
         m_timing = media::FrameTiming::OfTimePerFrame(m_tTimePerFrame);
     m_tCurrent = 0;
+    m_tFollowed = -1;
     return true;
 }
 
@@ -353,7 +354,18 @@ void MovieEngine::FollowLength()
     // to the frame after the one that stands. (A clock that only overshoots
     // the end while the last sound plays out is no such recording.)
     const StreamTime now = m_tCurrent;
-    if (now - m_tTimePerFrame > m_tDuration) m_tDuration = m_timing.Start(m_timing.FrameAt(now) + 1);
+    if (now - m_tTimePerFrame > m_tDuration) {
+        m_tDuration = m_timing.Start(m_timing.FrameAt(now) + 1);
+        m_tFollowed = now;
+    }
+}
+
+int MovieEngine::NumberedFrames() const
+{
+    // The timeline was read while the file was shorter when play has gone
+    // on past its last picture.
+    const int count = m_timeline->Count();
+    return m_tFollowed > m_timeline->lastPicture ? std::max(count, m_timeline->FrameAt(m_tFollowed) + 1) : count;
 }
 
 bool MovieEngine::NumberedByPictures() const
@@ -367,7 +379,7 @@ int MovieEngine::GetTotalFrames()
     FollowLength();
     // Numbered by its pictures, a movie has as many frames as pictures;
     // otherwise as many frame times as fit in its length.
-    return NumberedByPictures() ? m_timeline->Count() : FrameNumber(m_timing.FrameAt(m_tDuration));
+    return NumberedByPictures() ? NumberedFrames() : FrameNumber(m_timing.FrameAt(m_tDuration));
 }
 
 StreamTime MovieEngine::GetDuration()
@@ -389,7 +401,9 @@ int MovieEngine::FrameAtTime(StreamTime time)
 {
     if (!MovieOpen()) return 0;
     FollowTimeline();
-    if (m_timeline && m_timeline->Numbers()) return m_timeline->FrameAt(time);
+    // The clock runs on past the last picture while the sound plays out;
+    // the counter stays on the last frame.
+    if (m_timeline && m_timeline->Numbers()) return std::min(m_timeline->FrameAt(time), NumberedFrames() - 1);
     return FrameNumber(m_timing.FrameAt(time));
 }
 

@@ -197,6 +197,8 @@ private:
     void FollowTimeline();
     // And the length a recording still being written grows to.
     void FollowLength();
+    // How many frames a movie numbered by its pictures has.
+    int NumberedFrames() const;
     // Where the movie stands, by the queries' rule.
     StreamTime CurrentTime();
     void SetScreenRect(const Rect& rect);
@@ -260,6 +262,7 @@ private:
     std::atomic<StreamTime> m_tCurrent{0};     // worker: each frame; interface thread: while Idle
     StreamTime m_tDuration = 0;
     bool m_bDurationSaid = false;  // the header said how long the movie is
+    StreamTime m_tFollowed = -1;   // the position the length last grew to follow; -1 never
     // The pictures' own numbering, when they do not come at one steady
     // rate, and where the movie really ends; null until the stream has read
     // the file through. Interface thread only.

@@ -120,7 +120,7 @@ Timeline ReadTimeline(const std::string& path, const StreamShared& shared)
         av_packet_unref(packet.get());
     }
     if (shared.quit.load() || !numbered) return {};
-    return Timeline::Of(std::move(pictures), shared.timing.TimePerFrame(), ToStreamTime(1, videoBase), end);
+    return Timeline::Of(std::move(pictures), shared.timing, ToStreamTime(1, videoBase), end);
 }
 
 Demuxer::Demuxer(StreamShared& shared) : m_shared(shared) {}

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "engine/media/FrameTiming.h"
 #include "engine/media/MediaTypes.h"
 
 namespace media {
@@ -38,21 +39,28 @@ struct Timeline {
     std::vector<StreamTime> keyFrames;
     StreamTime lastPicture = -1;  // when the last picture that exists is shown; -1 unknown
     StreamTime end = 0;           // where the last picture or sound ends; 0 unknown
+    // The header's rate and the container's finest tick. A recording still
+    // being written when it was read goes on past its last picture: the
+    // pictures after it are numbered at this rate from it.
+    FrameTiming rate;
+    StreamTime tick = 1;
 
     bool Numbers() const { return !pictures.empty(); }
     int Count() const { return static_cast<int>(pictures.size()); }
     // The frame shown at `time`: the last picture at or before it (0 before
-    // the first). Only when Numbers().
+    // the first), and past the last picture, counted on at the rate. Only
+    // when Numbers().
     int FrameAt(StreamTime time) const;
-    // When frame `frame` is shown, the frame limited to the movie.
+    // When frame `frame` is shown: at the rate past the last picture, the
+    // first picture before it.
     StreamTime TimeOf(int frame) const;
     // The last key frame at or before `time`; -1 when none is known.
     StreamTime KeyFrameAtOrBefore(StreamTime time) const;
 
-    // The timeline of `pictures` for a movie whose header says one frame
-    // lasts `timePerFrame` (0: says nothing), with container timestamps
-    // `tick` apart at the finest.
-    static Timeline Of(PictureTimes pictures, StreamTime timePerFrame, StreamTime tick, StreamTime end);
+    // The timeline of `pictures` for a movie whose header gives `rate`
+    // (unknown: says nothing), with container timestamps `tick` apart at the
+    // finest.
+    static Timeline Of(PictureTimes pictures, const FrameTiming& rate, StreamTime tick, StreamTime end);
 };
 
 }  // namespace media

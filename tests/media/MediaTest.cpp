@@ -201,12 +201,49 @@ TEST(Timeline, TheTwoFieldsOfAPictureAreOneFrameAndItsKeyFramesAreKnown)
         packets.Add(n * kFrame + kFrame / 2, true, false);
     }
     for (int n = 31; n < 40; ++n) packets.Add(n * kFrame, false, false);
-    const Timeline t = Timeline::Of(std::move(packets), kFrame, kUnitsPerMs, 0);
+    const Timeline t = Timeline::Of(std::move(packets), FrameTiming::OfTimePerFrame(kFrame), kUnitsPerMs, 0);
     EXPECT_FALSE(t.Numbers()) << "40 pictures at one steady rate, numbered by it";
     EXPECT_EQ(t.lastPicture, 39 * kFrame);
     EXPECT_EQ(t.end, 40 * kFrame);
     EXPECT_EQ(t.keyFrames, (std::vector<StreamTime>{0, 12 * kFrame, 24 * kFrame}));
     EXPECT_EQ(t.KeyFrameAtOrBefore(20 * kFrame), 12 * kFrame);
+}
+
+TEST(Timeline, ARecordingReadWhileBeingWrittenIsNumberedOnPastItsLastPicture)
+{
+    // At 30000/1001, stamped on the 90 kHz clock.
+    const FrameTiming rate(30000, 1001);
+    const StreamTime tick = kUnitsPerSecond / 90'000;
+    auto stamp = [](std::int64_t ticks) { return (ticks * kUnitsPerSecond + 45'000) / 90'000; };
+
+    // The writer's last group is ragged (two pictures before its last one
+    // are not in the file yet): still one steady rate.
+    PictureTimes ragged;
+    for (int n = 0; n < 100; ++n)
+        if (n != 96 && n != 97) ragged.Add(stamp(n * 3003), false, n % 30 == 0);
+    EXPECT_FALSE(Timeline::Of(std::move(ragged), rate, tick, 0).Numbers());
+    // The same gap before the last key frame is a picture that is missing.
+    PictureTimes gap;
+    for (int n = 0; n < 100; ++n)
+        if (n != 56) gap.Add(stamp(n * 3003), false, n % 30 == 0);
+    EXPECT_TRUE(Timeline::Of(std::move(gap), rate, tick, 0).Numbers());
+
+    // Twice the rate for a while, so numbered by its pictures; then the file
+    // grew, and an hour later each picture still has its own number, whose
+    // time leads back to it.
+    PictureTimes packets;
+    for (int n = 0; n < 20; ++n) packets.Add(stamp(n * 1501), false, n == 0);
+    for (int n = 10; n < 110; ++n) packets.Add(stamp(n * 3003), false, false);
+    const Timeline t = Timeline::Of(std::move(packets), rate, tick, 0);
+    ASSERT_TRUE(t.Numbers());
+    ASSERT_EQ(t.Count(), 120);
+    for (const std::int64_t n : {110LL, 111LL, 1000LL, 108'000LL}) {
+        const int frame = 119 + static_cast<int>(n - 109);
+        EXPECT_EQ(t.FrameAt(stamp(n * 3003)), frame) << n;
+        EXPECT_EQ(t.FrameAt(stamp(n * 3003 - 1501)), frame - 1) << n;
+        EXPECT_EQ(t.FrameAt(t.TimeOf(frame)), frame) << n;
+        EXPECT_LE(std::abs(t.TimeOf(frame) - stamp(n * 3003)), tick) << n;
+    }
 }
 
 // The bytes this process's thread called `name` has read so far.
