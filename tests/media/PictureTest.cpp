@@ -1,13 +1,16 @@
 // The picture as it is drawn: the colours of each kind of movie against the
-// values their standards give, and interlaced broadcasts woven into whole
-// pictures that keep their numbers.
+// values their standards give, the lines that make them against zimg's own
+// conversion, and interlaced broadcasts woven into whole pictures that keep
+// their numbers.
 
 #include <gtest/gtest.h>
 
 #include <QColor>
 #include <cstdlib>
+#include <random>
 
 #include "MediaTestSupport.h"
+#include "engine/media/picture/ColourTable.h"
 
 namespace media {
 namespace {
@@ -85,6 +88,92 @@ INSTANTIATE_TEST_SUITE_P(
         return name.substr(0, name.find('.'));
     });
 
+// The colours of a picture as a decoder tags them (its pixels not needed).
+PictureColours Tagged(AVPixelFormat format, AVColorSpace matrix, AVColorPrimaries primaries,
+                      AVColorTransferCharacteristic transfer)
+{
+    FramePtr frame(av_frame_alloc());
+    frame->format = format;
+    frame->width = 1920;
+    frame->height = 1080;
+    frame->colorspace = matrix;
+    frame->color_primaries = primaries;
+    frame->color_trc = transfer;
+    frame->color_range = AVCOL_RANGE_MPEG;
+    return ColoursOf(frame.get());
+}
+
+const PictureColours kPq = Tagged(AV_PIX_FMT_YUV420P10, AVCOL_SPC_BT2020_NCL, AVCOL_PRI_BT2020, AVCOL_TRC_SMPTE2084);
+const PictureColours kHlg = Tagged(AV_PIX_FMT_YUV420P10, AVCOL_SPC_BT2020_NCL, AVCOL_PRI_BT2020, AVCOL_TRC_ARIB_STD_B67);
+
+// The mean levels (R, G, B) a 16 x 16 block of samples (a, b, c) is drawn
+// with through `table`: the dither averaged out.
+std::array<double, 3> MeanThrough(const ColourTable& table, std::uint16_t a, std::uint16_t b, std::uint16_t c)
+{
+    const std::vector<std::uint16_t> pa(16, a), pb(16, b), pc(16, c);
+    std::vector<std::uint32_t> out(16);
+    std::array<double, 3> mean{};
+    for (unsigned y = 0; y < 16; ++y) {
+        MapLine(table.Nodes(), SampleLine{{pa.data(), pb.data(), pc.data()}, out.data(), y}, 0, 16);
+        for (const std::uint32_t pixel : out)
+            for (int k = 0; k < 3; ++k) mean[k] += (pixel >> (16 - 8 * k) & 255) / 256.0;
+    }
+    return mean;
+}
+
+TEST(PictureLines, VectorLinesGiveToTheBitWhatPlainOnesGive)
+{
+    const auto table = ColourTable::For(kPq);
+    ASSERT_TRUE(table);
+    LineMatrix matrix;
+    ASSERT_TRUE(MatrixFor(Tagged(AV_PIX_FMT_YUV420P, AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709), matrix));
+    // Runs of one colour, ramps and noise, each taking another way through
+    // the vector code; lines cut short at both ends for the plain tails.
+    constexpr unsigned kWidth = 700;
+    std::mt19937 random(7);
+    std::vector<std::uint16_t> planes[3];
+    for (int c = 0; c < 3; ++c)
+        for (unsigned x = 0; x < kWidth; ++x) {
+            const unsigned kind = x / 100 % 3;
+            planes[c].push_back(static_cast<std::uint16_t>(kind == 0 ? 30000 + 1000 * c : kind == 1 ? 90 * x + 500 * c
+                                                                                                    : random() & 0xffff));
+        }
+    for (unsigned y = 0; y < 16; ++y)
+        for (const unsigned cut : {0u, 5u}) {
+            std::vector<std::uint32_t> vector(kWidth), plain(kWidth);
+            const SampleLine line{{planes[0].data(), planes[1].data(), planes[2].data()}, vector.data(), y};
+            SampleLine plainLine = line;
+            plainLine.out = plain.data();
+            MapLine(table->Nodes(), line, cut, kWidth - cut);
+            MapLinePlain(table->Nodes(), plainLine, cut, kWidth - cut);
+            EXPECT_EQ(vector, plain) << "table, line " << y;
+            MatrixLine(matrix, line, cut, kWidth - cut);
+            MatrixLinePlain(matrix, plainLine, cut, kWidth - cut);
+            EXPECT_EQ(vector, plain) << "matrix, line " << y;
+        }
+}
+
+// Full-range 16-bit samples, as zimg reads a picture for the table.
+constexpr std::uint16_t kBlack = 0, kWhite = 65535, kNeutral = 32768;
+
+TEST(PictureTable, BlackStaysBlackAndGreysRiseEvenlyToWhite)
+{
+    for (const PictureColours& colours : {kPq, kHlg}) {
+        const auto table = ColourTable::For(colours);
+        ASSERT_TRUE(table);
+        EXPECT_EQ(MeanThrough(*table, kBlack, kNeutral, kNeutral), (std::array<double, 3>{0, 0, 0}));
+        double last = 0;
+        for (int code = 0; code < 65536; code += 256) {
+            const auto grey = MeanThrough(*table, static_cast<std::uint16_t>(code), kNeutral, kNeutral);
+            const auto [low, high] = std::minmax({grey[0], grey[1], grey[2]});
+            EXPECT_LE(high - low, 0.5) << "grey " << code;
+            EXPECT_GE(grey[1], last - 1.0 / 64) << "grey " << code;
+            last = grey[1];
+        }
+        EXPECT_EQ(MeanThrough(*table, kWhite, kNeutral, kNeutral), (std::array<double, 3>{255, 255, 255}));
+    }
+}
+
 // The combs on the moving box's band (it spans H/4 +- H/16): pixels whose
 // row sticks out from both neighbours the same way, as every other row does
 // where a woven picture's fields lie a field's motion apart. An edge along
@@ -129,7 +218,9 @@ TEST(Interlaced, PicturesAreWovenWhenMarkedOrAskedAndKeepTheirNumbers)
             for (int frame = 14; frame < 25; ++frame) {
                 ASSERT_EQ(s.sample->Update(), kOk);
                 EXPECT_EQ(s.Shown(), frame);
-                if (mode != Deinterlace::Off) EXPECT_EQ(Combs(s), 0) << frame;
+                if (mode != Deinterlace::Off) {
+                    EXPECT_EQ(Combs(s), 0) << frame;
+                }
             }
             EXPECT_EQ(s.sample->Update(), kEndOfStream);
         }

@@ -13,8 +13,11 @@ constexpr double kC1 = 3424.0 / 4096.0;
 constexpr double kC2 = 2413.0 / 4096.0 * 32.0;
 constexpr double kC3 = 2392.0 / 4096.0 * 32.0;
 constexpr double kPqPeak = 10000.0;
-// The SDR display's transfer (BT.1886, a display of zero black).
-constexpr double kSdrGamma = 2.4;
+
+// BT.2100 HLG's constants.
+constexpr double kHlgA = 0.17883277;
+constexpr double kHlgB = 1 - 4 * kHlgA;
+const double kHlgC = 0.5 - kHlgA * std::log(4 * kHlgA);
 
 }  // namespace
 
@@ -30,33 +33,30 @@ double NitsToPq(double nits)
     return std::pow((kC1 + kC2 * y) / (1.0 + kC3 * y), kM2);
 }
 
-double ToneMapped(double pqCode, double peakNits)
+double HlgToScene(double code)
 {
-    // In PQ, normalised to the picture's range (its black is 0 cd/m2).
-    const double sourcePeak = NitsToPq(peakNits);
-    const double e1 = std::clamp(pqCode / sourcePeak, 0.0, 1.0);
-    const double maxLum = NitsToPq(kSdrWhiteNits) / sourcePeak;
-    double e2 = e1;
-    if (maxLum < 1.0) {
-        // The knee, and a Hermite spline from it to the display's peak.
-        const double ks = 1.5 * maxLum - 0.5;
-        if (e1 > ks) {
-            const double t = (e1 - ks) / (1.0 - ks);
-            const double t2 = t * t, t3 = t2 * t;
-            e2 = (2 * t3 - 3 * t2 + 1) * ks + (t3 - 2 * t2 + t) * (1 - ks) + (-2 * t3 + 3 * t2) * maxLum;
-        }
-    }
-    return std::min(PqToNits(e2 * sourcePeak) / kSdrWhiteNits, 1.0);
+    const double v = std::clamp(code, 0.0, 1.0);
+    return v <= 0.5 ? v * v / 3 : (std::exp((v - kHlgC) / kHlgA) + kHlgB) / 12;
 }
 
-std::vector<std::uint16_t> ToneMapTable(double peakNits)
+ToneCurve::ToneCurve(double peakNits)
+    // In PQ, normalised to the picture's range (its black is 0 cd/m2).
+    : m_sourcePeak(NitsToPq(peakNits)), m_maxLum(NitsToPq(kSdrWhiteNits) / m_sourcePeak), m_knee(1.5 * m_maxLum - 0.5)
 {
-    std::vector<std::uint16_t> table(65536);
-    for (std::size_t code = 0; code < table.size(); ++code) {
-        const double light = ToneMapped(static_cast<double>(code) / 65535.0, peakNits);
-        table[code] = static_cast<std::uint16_t>(std::lround(std::pow(light, 1.0 / kSdrGamma) * 65535.0));
+}
+
+double ToneCurve::operator()(double pqCode) const
+{
+    const double e1 = std::clamp(pqCode / m_sourcePeak, 0.0, 1.0);
+    double e2 = e1;
+    // A picture no brighter than the SDR white needs no roll-off; above
+    // the knee a Hermite spline runs from it to the display's peak.
+    if (m_maxLum < 1.0 && e1 > m_knee) {
+        const double t = (e1 - m_knee) / (1.0 - m_knee);
+        const double t2 = t * t, t3 = t2 * t;
+        e2 = (2 * t3 - 3 * t2 + 1) * m_knee + (t3 - 2 * t2 + t) * (1 - m_knee) + (-2 * t3 + 3 * t2) * m_maxLum;
     }
-    return table;
+    return std::min(PqToNits(e2 * m_sourcePeak) / kSdrWhiteNits, 1.0);
 }
 
 }  // namespace media

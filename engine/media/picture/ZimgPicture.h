@@ -1,16 +1,19 @@
 #pragma once
 // A decoded picture into 32-bit RGB at any size in one pass, with zimg: the
 // stream's matrix, range, transfer, primaries and chroma siting honoured,
-// BT.2020 brought into BT.709 in linear light, chroma interpolated at its
-// siting, a sharp filter when enlarging and an anti-aliased one when
-// reducing, and the result dithered to 8 bits. HDR pictures come out of
-// zimg as PQ-coded BT.709 light and are tone-mapped (ToneMap) and dithered
-// on the way into the target. The graph is made once per kind of picture
-// and size; every frame then runs it.
+// chroma interpolated at its siting, a sharp filter when enlarging and an
+// anti-aliased one when reducing, and the result dithered to 8 bits.
+// zimg reads the picture into 16-bit samples of its own colours, and
+// they go into the target through a matrix (the display's own colours) or
+// a colour table (BT.2020, other primaries and transfers, HDR; see
+// ColourTable); zimg's float path costs several times as much. The graph
+// is made once per kind of picture and size, the table once per kind of
+// colours; every frame then runs them.
 
 #include <memory>
 #include <vector>
 
+#include "engine/media/picture/ColourTable.h"
 #include "engine/media/picture/PictureColours.h"
 
 namespace media {
@@ -33,8 +36,10 @@ private:
     std::unique_ptr<Graph> m_graph;
     PictureColours m_colours;
     int m_width = 0, m_height = 0;
-    std::vector<std::uint16_t> m_toneMap;  // for m_colours.peakNits, while m_colours.hdr
-    double m_toneMapPeak = 0;
+    bool m_tried = false;  // a graph (and table) was made or tried for m_colours at m_width x m_height
+    bool m_ready = false;  // and all it needs is there
+    std::shared_ptr<const ColourTable> m_table;       // while the graph reads for a table
+    std::shared_ptr<const ColourTable> m_otherTable;  // the one before
 };
 
 }  // namespace media
