@@ -15,22 +15,34 @@
 # movie's without; the resident memory and its peak at the end less than
 # 5 MB above what they were after the first minute.
 # A picture of the subtitled movie as played is kept in build/bench/subtitles/.
-# Usage: bench/subtitle_bench.sh [--minutes N] [--on-screen N]
+# --player FILE measures that build of the player (a copy kept from before a
+# change, say) as it is, without building the tree; --rounds N plays N
+# rounds instead of three (0: the memory part alone).
+# Usage: bench/subtitle_bench.sh [--minutes N] [--on-screen N] [--rounds N] [--player FILE]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-minutes=10 shown=300
-usage() { echo "usage: bench/subtitle_bench.sh [--minutes N] [--on-screen N (5 or more)]" >&2; exit 2; }
+minutes=10 shown=300 rounds=3 player=
+usage() { echo "usage: bench/subtitle_bench.sh [--minutes N] [--on-screen N (5 or more)] [--rounds N] [--player FILE]" >&2; exit 2; }
 while [ $# -gt 0 ]; do
   case "$1" in
     --minutes) minutes=${2:-} ;;
     --on-screen) shown=${2:-} ;;
+    --rounds) rounds=${2:-} ;;
+    --player) player=${2:-} ;;
     *) usage ;;
   esac
   shift 2 || usage
 done
-if ! [[ "$minutes" =~ ^[0-9]+$ && "$shown" =~ ^[0-9]+$ ]] || [ "$shown" -lt 5 ]; then usage; fi
-REELSCOPE_EXTRA_PACKAGES="ffmpeg xvfb" scripts/setup.sh >/dev/null ||
-  echo "subtitle_bench: the build did not finish; measuring the player already built" >&2
+if ! [[ "$minutes" =~ ^[0-9]+$ && "$shown" =~ ^[0-9]+$ && "$rounds" =~ ^[0-9]+$ ]] || [ "$shown" -lt 5 ]; then usage; fi
+if [ -n "$player" ]; then
+  [ -x "$player" ] || { echo "subtitle_bench: $player is no program" >&2; exit 2; }
+  command -v ffmpeg >/dev/null && command -v Xvfb >/dev/null ||
+    REELSCOPE_EXTRA_PACKAGES="ffmpeg xvfb" scripts/setup.sh >/dev/null
+else
+  player=build/app/reelscope
+  REELSCOPE_EXTRA_PACKAGES="ffmpeg xvfb" scripts/setup.sh >/dev/null ||
+    echo "subtitle_bench: the build did not finish; measuring the player already built" >&2
+fi
 dir=build/bench/subtitles; mkdir -p $dir
 
 # The script: cues 5 s long, as many a second as keep `shown` on screen,
@@ -95,7 +107,7 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # ---- playback
 results=$dir/playback.txt; : > "$results"
 play() {  # label, movie
-  REELSCOPE_STATS=1 build/app/reelscope "$2" >/dev/null 2>"$config/stats" & local pid=$!
+  REELSCOPE_STATS=1 "$player" "$2" >/dev/null 2>"$config/stats" & local pid=$!
   sleep 2; local c0; c0=$(cpu $pid)
   sleep 18; local c1; c1=$(cpu $pid)
   sleep 1
@@ -103,17 +115,19 @@ play() {  # label, movie
   local stats; stats=$(grep -o '[0-9]* frames shown, [0-9]* dropped late' "$config/stats" || echo "? frames shown, ? dropped late")
   echo "$1 $(echo "$c0 $c1" | awk '{ printf "%.3f", ($2 - $1) / 18 }') $stats" | tee -a "$results"
 }
-echo "== playback, $shown cues on screen (label, CPU per second, frames)"
-for _ in 1 2 3; do
-  play plain $plain
-  play subtitled "$dense"
-done
-# What was measured, to look at: the subtitled movie 8 s in.
-build/app/reelscope "$dense" >/dev/null 2>&1 & pid=$!
-sleep 8
-ffmpeg -nostdin -v error -f x11grab -video_size 2048x1400 -i "$DISPLAY" -frames:v 1 -y "$dir/subtitled$shown.png" ||
-  echo "(no picture: the ffmpeg command cannot grab the screen)"
-kill -TERM $pid; wait $pid 2>/dev/null || true
+if [ "$rounds" -gt 0 ]; then
+  echo "== playback, $shown cues on screen (label, CPU per second, frames)"
+  for (( round = 0; round < rounds; round++ )); do
+    play plain $plain
+    play subtitled "$dense"
+  done
+  # What was measured, to look at: the subtitled movie 8 s in.
+  "$player" "$dense" >/dev/null 2>&1 & pid=$!
+  sleep 8
+  ffmpeg -nostdin -v error -f x11grab -video_size 2048x1400 -i "$DISPLAY" -frames:v 1 -y "$dir/subtitled$shown.png" ||
+    echo "(no picture: the ffmpeg command cannot grab the screen)"
+  kill -TERM $pid; wait $pid 2>/dev/null || true
+fi
 
 # ---- memory
 memory=$dir/memory.txt; : > "$memory"
@@ -122,7 +136,7 @@ if [ "$minutes" -gt 0 ]; then
   printf '[MCI]\nAutoReplay=1\n' > "$config/Ostra/Reelscope.conf"  # continuous play
   { read -r address; read -r bus; } < <(dbus-daemon --config-file=tests/desktop/bus.conf --fork --print-address=1 --print-pid=1)
   export DBUS_SESSION_BUS_ADDRESS=$address
-  REELSCOPE_STATS=1 build/app/reelscope "$long" >/dev/null 2>"$config/stats" & pid=$!
+  REELSCOPE_STATS=1 "$player" "$long" >/dev/null 2>"$config/stats" & pid=$!
   sleep 3
   printf '%-8s %12s %12s\n' minute "VmRSS MB" "VmHWM MB"
   seeks=0 failed=0
@@ -146,14 +160,14 @@ awk '$1 == "plain" { print $2 }' "$results" | median > "$config/a"
 awk '$1 == "subtitled" { print $2 }' "$results" | median > "$config/b"
 row() { printf "%-46s %-10s %-10s %s\n" "$@"; }
 row measure value target ""
-awk -v a="$(cat "$config/a")" -v b="$(cat "$config/b")" '
+[ "$rounds" -gt 0 ] && awk -v a="$(cat "$config/a")" -v b="$(cat "$config/b")" -v n="$rounds" '
   $1 == "subtitled" { late += $6; if ($6 == "?") unknown = 1 }
   function row(m, v, t, r) { printf "%-46s %-10s %-10s %s\n", m, v, t, r }
   END {
-    row("CPU/s without subtitles (median of 3)", a, "", "")
-    row("CPU/s with subtitles (median of 3)", b, "", "")
+    row("CPU/s without subtitles (median of " n ")", a, "", "")
+    row("CPU/s with subtitles (median of " n ")", b, "", "")
     row("ratio", sprintf("%.2f", b / a), "<= 1.15", b / a <= 1.15 ? "met" : "MISSED")
-    row("frames late with subtitles (3 runs)", unknown ? "?" : late, "0", !unknown && late == 0 ? "met" : "MISSED")
+    row("frames late with subtitles (" n " runs)", unknown ? "?" : late, "0", !unknown && late == 0 ? "met" : "MISSED")
   }' "$results"
 # Two minutes at least make a trend.
 [ "$(wc -l < "$memory")" -ge 2 ] && awk 'NR == 1 { first = $2; hwm1 = $3 } { last = $2; hwm = $3; n = $1 }

@@ -15,8 +15,16 @@ namespace media {
 struct BitmapRect;
 
 // Blends libass's images, placed relative to `rect`'s corner, into `rect`
-// of `target`.
+// of `target`, with the fastest kernel this processor runs.
 void BlendAssImages(const ass_image* images, const PixelBuffer& target, const FrameRect& rect);
+
+// The ways of blending a mask: one pixel at a time, in the compiler's
+// portable vectors, or in AVX2's. Each gives the same picture to the bit.
+enum class BlendKernel { Scalar, Generic, Avx2 };
+bool BlendKernelAvailable(BlendKernel kernel);
+// With a kernel of one's choosing; one the processor lacks falls back to
+// the fastest it has.
+void BlendAssImages(const ass_image* images, const PixelBuffer& target, const FrameRect& rect, BlendKernel kernel);
 
 // Blends a premultiplied 0xAARRGGBB picture of `width` x `height` at (x, y)
 // relative to `rect`'s corner.

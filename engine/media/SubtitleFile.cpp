@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 
 #include "engine/media/SubtitleCharset.h"
 #include "engine/media/SubtitleTrack.h"
@@ -45,6 +46,44 @@ const char* ReaderFor(const std::string& path)
     if (ext == "ass" || ext == "ssa") return "ass";
     if (ext == "vtt") return "webvtt";
     return nullptr;
+}
+
+// A WebVTT file's text with only its header and its cues. FFmpeg's reader
+// stops at the first block that is no cue (a STYLE, REGION or NOTE block),
+// and every cue after it would be lost; what those blocks say (CSS, regions,
+// comments) is nothing libass draws from anyway. A block runs up to an
+// empty line; a cue is the one block that has a "-->" in it.
+bool IsWebVtt(const std::string& text)
+{
+    return text.compare(0, 6, "WEBVTT") == 0 && (text.size() == 6 || std::isspace(static_cast<unsigned char>(text[6])));
+}
+
+std::string WebVttCuesOnly(const std::string& text)
+{
+    std::string out, block;
+    out.reserve(text.size());
+    bool header = true, cue = false;
+    const auto endBlock = [&] {
+        if (!block.empty() && (header || cue)) out += block + "\n";
+        if (!block.empty()) header = false;
+        block.clear();
+        cue = false;
+    };
+    std::size_t at = 0;
+    while (at < text.size()) {
+        // Lines end in CR LF, LF or CR alone.
+        const std::size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+        const std::string_view line(text.data() + at, end - at);
+        at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (line.empty()) {
+            endBlock();
+            continue;
+        }
+        cue = cue || line.find("-->") != std::string_view::npos;
+        block.append(line).push_back('\n');
+    }
+    endBlock();
+    return out;
 }
 
 // The UTF-8 text, given to FFmpeg as a file in memory.
@@ -151,6 +190,7 @@ Result ReadSubtitleFile(const std::string& path, SubtitleScript& script)
     std::string text;
     if (!SubtitleTextToUtf8(bytes, text, &script.charset)) return kUnsupported;
     bytes = std::string();
+    if (IsWebVtt(text)) text = WebVttCuesOnly(text);
     // By its name first; a file misnamed (an ASS script called .srt) is
     // recognised by what it holds.
     const char* named = ReaderFor(path);

@@ -2,9 +2,12 @@
 
 #include <ass/ass.h>
 
+#include <algorithm>
 #include <cstdarg>
+#include <system_error>
 
 #include "engine/media/SubtitleBlend.h"
+#include "engine/media/ThreadPriority.h"
 
 namespace media {
 namespace {
@@ -13,10 +16,14 @@ namespace {
 // unusual scripts are expected, and the viewer sees the result.
 void Quiet(int, const char*, va_list, void*) {}
 
-// libass's own caches, kept modest: one film's glyphs, and the bitmaps of a
-// few seconds of dense styled text at full-screen sizes.
+// libass's own caches. Glyph outlines: one film's. Bitmaps: those of the
+// lines on screen are kept whatever the limit (they are in use), so the
+// limit bounds only what is kept of lines gone by, for the movie coming
+// back to them; a little of that is enough. A larger limit only lets the
+// memory grow for minutes, as seeks find lines not drawn before, for no
+// gain in playing on.
 constexpr int kGlyphCache = 10'000;
-constexpr int kBitmapCacheMb = 128;
+constexpr int kBitmapCacheMb = 16;
 
 }  // namespace
 
@@ -33,6 +40,12 @@ SubtitleOverlay::SubtitleOverlay(ShownSize shownSize, int storedWidth, int store
 
 SubtitleOverlay::~SubtitleOverlay()
 {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
     std::lock_guard lock(m_mutex);
     m_tracks.clear();  // before the library they were made with
     if (m_renderer) ass_renderer_done(m_renderer);
@@ -70,8 +83,10 @@ TextTrack& SubtitleOverlay::AddTextTrack(const std::string& header, bool fileRea
     auto track = std::make_unique<TextTrack>(m_library, header, fileReadOrder);
     const bool hadRenderer = m_renderer != nullptr;
     MakeRenderer();
-    if (hadRenderer && header.find("[Fonts]") != std::string::npos)
+    if (hadRenderer && header.find("[Fonts]") != std::string::npos) {
         ass_set_fonts(m_renderer, nullptr, "sans-serif", ASS_FONTPROVIDER_AUTODETECT, nullptr, 1);
+        m_ahead.made = false;  // laid out with the fonts before
+    }
     m_tracks.push_back(Track{std::move(track), nullptr});
     return *m_tracks.back().text;
 }
@@ -93,6 +108,7 @@ void SubtitleOverlay::Select(int index)
 {
     std::lock_guard lock(m_mutex);
     m_selected = index >= 0 && index < static_cast<int>(m_tracks.size()) ? index : -1;
+    m_ahead.made = false;
 }
 
 int SubtitleOverlay::Selected() const
@@ -113,23 +129,83 @@ void SubtitleOverlay::Draw(StreamTime start, StreamTime length, const PixelBuffe
     // Laid out at the size the picture is drawn at, not scaled afterwards:
     // sharp in full screen. The shape of the movie's pictures tells libass
     // the pixels' aspect.
-    if (rect.Width() != m_frameWidth || rect.Height() != m_frameHeight) {
-        m_frameWidth = rect.Width();
-        m_frameHeight = rect.Height();
-        ass_set_frame_size(m_renderer, m_frameWidth, m_frameHeight);
-    }
     auto [shownWidth, shownHeight] = m_shownSize ? m_shownSize() : std::pair<int, int>{0, 0};
-    if (shownWidth <= 0 || shownHeight <= 0) shownWidth = m_frameWidth, shownHeight = m_frameHeight;
-    if (shownWidth != m_storageWidth || shownHeight != m_storageHeight) {
-        m_storageWidth = shownWidth;
-        m_storageHeight = shownHeight;
-        ass_set_storage_size(m_renderer, m_storageWidth, m_storageHeight);
+    if (shownWidth <= 0 || shownHeight <= 0) shownWidth = rect.Width(), shownHeight = rect.Height();
+    const Ahead asked{true, m_selected, start, length, rect.Width(), rect.Height(), shownWidth, shownHeight, nullptr};
+    // The next picture's length is not known ahead (frame times in 100 ns
+    // units alternate, 333333, 333334...): the text is the same unless a cue
+    // begins between the two ends.
+    const auto same = [&track](const Ahead& a, const Ahead& b) {
+        return a.track == b.track && a.start == b.start && a.width == b.width && a.height == b.height &&
+               a.shownWidth == b.shownWidth && a.shownHeight == b.shownHeight && a.length > 0 && b.length > 0 &&
+               !track.text->CueBeginsIn(a.start + std::min(a.length, b.length), a.start + std::max(a.length, b.length));
+    };
+    // What was laid out ahead is this picture's text unless cues came in
+    // since that belong to it.
+    const bool ahead = m_ahead.made && same(m_ahead, asked) && !track.text->TakeNewTouching(start, length);
+    ASS_Image* images = m_ahead.images;
+    if (!ahead) {
+        if (rect.Width() != m_frameWidth || rect.Height() != m_frameHeight) {
+            m_frameWidth = rect.Width();
+            m_frameHeight = rect.Height();
+            ass_set_frame_size(m_renderer, m_frameWidth, m_frameHeight);
+        }
+        if (shownWidth != m_storageWidth || shownHeight != m_storageHeight) {
+            m_storageWidth = shownWidth;
+            m_storageHeight = shownHeight;
+            ass_set_storage_size(m_renderer, m_storageWidth, m_storageHeight);
+        }
+        images = Render(*track.text, start, length);
     }
+    m_ahead.made = false;  // the next layout, by either thread, ends its images
+    BlendAssImages(images, target, rect);
+
+    // The next picture, as playing goes on: laid out meanwhile.
+    m_wanted = asked;
+    m_wanted.start = start + length;
+    m_wanted.made = length > 0;
+    if (!m_wanted.made) return;
+    if (!m_thread.joinable()) {
+        try {
+            m_thread = std::thread([this] { LayOutAhead(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: each picture's text is laid out as it is
+            // drawn, as without one.
+            m_wanted.made = false;
+            return;
+        }
+    }
+    m_wake.notify_one();
+}
+
+ASS_Image* SubtitleOverlay::Render(TextTrack& track, StreamTime start, StreamTime length)
+{
     long long now = 0;
-    ASS_Track* prepared = track.text->Prepare(start, length, now);
-    if (!prepared) return;
-    int changed = 0;
-    BlendAssImages(ass_render_frame(m_renderer, prepared, now, &changed), target, rect);
+    ASS_Track* prepared = track.Prepare(start, length, now);
+    if (!prepared) return nullptr;
+    return ass_render_frame(m_renderer, prepared, now, nullptr);
+}
+
+void SubtitleOverlay::LayOutAhead()
+{
+    LowerThisThread("reelscope-subs", kWorkerNice);
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_quit || m_wanted.made; });
+        if (m_quit) return;
+        const Ahead wanted = m_wanted;
+        m_wanted.made = false;
+        // Only for the track and the size drawn last: anything else is
+        // laid out when it is drawn.
+        if (wanted.track != m_selected || !m_renderer || wanted.width != m_frameWidth ||
+            wanted.height != m_frameHeight || wanted.shownWidth != m_storageWidth ||
+            wanted.shownHeight != m_storageHeight)
+            continue;
+        TextTrack* text = m_tracks[static_cast<std::size_t>(wanted.track)].text.get();
+        if (!text) continue;
+        m_ahead = wanted;
+        m_ahead.images = Render(*text, wanted.start, wanted.length);
+    }
 }
 
 }  // namespace media

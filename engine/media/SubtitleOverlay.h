@@ -7,18 +7,24 @@
 //
 // Threads: Draw on whoever presents a picture (the stream's worker, or the
 // interface thread for a repaint); the rest on the interface thread, while
-// the readers feed the tracks from theirs. One lock orders them.
+// the readers feed the tracks from theirs. While a text track plays, a
+// thread of the overlay's own lays out the next picture's text as soon as
+// one picture is drawn, so that the presenting thread only blends it. One
+// lock orders them all.
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "engine/media/PictureOverlay.h"
 #include "engine/media/SubtitleTrack.h"
 
+struct ass_image;
 struct ass_library;
 struct ass_renderer;
 
@@ -55,7 +61,20 @@ private:
         std::unique_ptr<TextTrack> text;
         std::unique_ptr<BitmapTrack> bitmap;
     };
+    // The text of picture [start, start + length) laid out by libass; valid
+    // until the next call. Caller holds m_mutex.
+    ass_image* Render(TextTrack& track, StreamTime start, StreamTime length);
     bool MakeRenderer();  // caller holds m_mutex
+    void LayOutAhead();   // the thread's loop
+
+    // The layout made ahead, for the track and picture it was made for.
+    struct Ahead {
+        bool made = false;
+        int track = -1;
+        StreamTime start = 0, length = 0;
+        int width = 0, height = 0, shownWidth = 0, shownHeight = 0;
+        ass_image* images = nullptr;
+    };
 
     const ShownSize m_shownSize;
     const int m_storedWidth;
@@ -69,6 +88,11 @@ private:
     int m_selected = -1;
     int m_frameWidth = 0, m_frameHeight = 0;  // libass's frame, as last set
     int m_storageWidth = 0, m_storageHeight = 0;
+    Ahead m_ahead;      // made by the thread
+    Ahead m_wanted;     // asked of it; `made` says it is waiting to be done
+    bool m_quit = false;
+    std::condition_variable m_wake;  // the thread: something is wanted, or quit
+    std::thread m_thread;            // started by the first text drawn
 };
 
 }  // namespace media

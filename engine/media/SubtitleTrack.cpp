@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string_view>
 
 #include "engine/media/SubtitleBlend.h"
@@ -81,14 +82,32 @@ int TextTrack::Size()
     return static_cast<int>(m_seen.size());
 }
 
-void TextTrack::TakeNew()
+bool TextTrack::TakeNewTouching(StreamTime start, StreamTime length)
 {
+    const auto [from, to] = TakeNew();
+    return from < to && from <= start + std::max<StreamTime>(length, 0) && to > start;
+}
+
+bool TextTrack::CueBeginsIn(StreamTime from, StreamTime to) const
+{
+    const auto first = m_starts.lower_bound(from);
+    return first != m_starts.end() && *first < to;
+}
+
+std::pair<StreamTime, StreamTime> TextTrack::TakeNew()
+{
+    std::pair<StreamTime, StreamTime> touched{std::numeric_limits<StreamTime>::max(),
+                                              std::numeric_limits<StreamTime>::min()};
+    const auto touch = [&touched](StreamTime from, StreamTime to) {
+        touched.first = std::min(touched.first, from);
+        touched.second = std::max(touched.second, to);
+    };
     std::vector<TextCue> taken;
     {
         std::lock_guard lock(m_mutex);
         taken.swap(m_new);
     }
-    if (!m_track || taken.empty()) return;
+    if (!m_track || taken.empty()) return touched;
     for (TextCue& cue : taken) {
         const int before = m_track->n_events;
         const long long startMs = FloorMs(cue.start);
@@ -97,6 +116,7 @@ void TextTrack::TakeNew()
         if (m_track->n_events != before + 1) continue;  // not a line libass could read
         const bool open = cue.end == kOpenEnd;
         m_spans.push_back(Span{cue.start, open ? cue.start + kOpenLength : std::max(cue.end, cue.start), open});
+        touch(m_spans.back().start, m_spans.back().end);
         m_starts.insert(cue.start);
         if (open) m_openCues.push_back(before);
     }
@@ -104,9 +124,12 @@ void TextTrack::TakeNew()
     for (const int i : m_openCues) {
         Span& span = m_spans[static_cast<std::size_t>(i)];
         const auto next = m_starts.upper_bound(span.start);
+        const StreamTime was = span.end;
         span.end = span.start + kOpenLength;
         if (next != m_starts.end()) span.end = std::min(span.end, *next);
+        if (span.end != was) touch(span.start, std::max(span.end, was));
     }
+    return touched;
 }
 
 ASS_Track* TextTrack::Prepare(StreamTime start, StreamTime length, long long& nowMs)

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/media/MediaTypes.h"
@@ -48,6 +49,13 @@ public:
     // length): libass shows exactly the cues overlapping it at `nowMs`.
     ass_track* Prepare(StreamTime start, StreamTime length, long long& nowMs);
     int Size();  // distinct cues read so far
+    // Takes the cues that came in since the last Prepare: whether any of
+    // them (or the end of a cue without one, which they moved) touches the
+    // picture shown for [start, start + length).
+    bool TakeNewTouching(StreamTime start, StreamTime length);
+    // Whether a cue taken begins in [from, to): whether pictures whose
+    // intervals end there may show different cues.
+    bool CueBeginsIn(StreamTime from, StreamTime to) const;
 
 private:
     struct Span {
@@ -55,7 +63,9 @@ private:
         StreamTime end;
         bool open;  // the stream gave no end
     };
-    void TakeNew();
+    // The span of the stream's time that the cues taken touch; empty
+    // (first >= second) when none came.
+    std::pair<StreamTime, StreamTime> TakeNew();
 
     ass_track* m_track;
     const bool m_fileReadOrder;

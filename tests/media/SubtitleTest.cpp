@@ -14,8 +14,11 @@
 #include <random>
 #include <unistd.h>
 
+#include <ass/ass.h>
+
 #include "MediaTestSupport.h"
 #include "engine/media/FfmpegUtil.h"
+#include "engine/media/SubtitleBlend.h"
 #include "engine/media/SubtitleCharset.h"
 
 namespace media {
@@ -107,13 +110,19 @@ TEST_P(EverySubtitle, ShowsOnExactlyTheFramesItsCuesOverlapSoughtSteppedBackAndP
     ASSERT_EQ(tracks->Select(TrackKind::Subtitle, track), kOk);
     EXPECT_EQ(tracks->Selected(TrackKind::Subtitle), track);
 
-    // Played through from the start, every picture as it comes.
+    // Played through from the start, every picture as it comes; its text
+    // (laid out ahead while the one before was shown) as it is made anew.
     s.stream->SetState(StreamState::Run);
     for (int frame = 0; frame < 50; ++frame) {
         ASSERT_EQ(s.sample->Update(), kOk) << frame;
         const Shown shown = Look(s);
         ASSERT_EQ(shown.frame, frame);
         EXPECT_EQ(shown.subtitlePixels > kSubtitlePixels, CueOverFrame(frame)) << "playing, frame " << frame;
+        std::vector<std::uint8_t> anew(s.pixels.size());
+        ASSERT_EQ(s.video->RenderShown(PixelBuffer{anew.data(), s.width * 4, s.width, s.height},
+                                       FrameRect{0, 0, s.width, s.height}, true),
+                  kOk);
+        EXPECT_TRUE(anew == shown.picture) << "playing, frame " << frame;
     }
     s.stream->SetState(StreamState::Stop);
     for (const int frame : kFramesLooked) {
@@ -223,6 +232,7 @@ struct Hostile {
     std::string (*bytes)();
     bool read;        // kept as a track (what can be read of it), or refused
     int showsFrame;   // a frame that then shows a subtitle; -1 none
+    const char* extension = ".srt";
 };
 
 std::string RandomBytes()
@@ -267,13 +277,19 @@ std::string MissingFont()
            "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,文字 Glyphs\n";
 }
 std::string Empty() { return {}; }
+// Blocks that are no cues before the cue: FFmpeg's reader alone stops at them.
+std::string StyledWebVtt()
+{
+    return "WEBVTT\r\n\r\nSTYLE\r\n::cue { color: yellow }\r\n\r\nNOTE made by hand\r\n\r\n"
+           "REGION\r\nid:top\r\n\r\n00:00:00.410 --> 00:00:00.830\r\n字幕の試験\r\n";
+}
 
 class HostileFile : public ::testing::TestWithParam<Hostile> {};
 
 TEST_P(HostileFile, IsSkippedOrRefusedAndTheMoviePlaysOn)
 {
     const Hostile& h = GetParam();
-    const Written file(std::string(h.name) + ".srt", h.bytes());
+    const Written file(std::string(h.name) + h.extension, h.bytes());
     OpenedStream s;
     ASSERT_EQ(Open("mjpeg.avi", s, MediaOptions{false, false}), kOk);
     auto tracks = Tracks(s);
@@ -299,8 +315,74 @@ INSTANTIATE_TEST_SUITE_P(Inputs, HostileFile,
                                            Hostile{"many", ManyCues, true, 12},
                                            Hostile{"disorder", OutOfOrderAndNegative, true, 30},
                                            Hostile{"nofont", MissingFont, true, 12},
-                                           Hostile{"empty", Empty, false, -1}),
+                                           Hostile{"empty", Empty, false, -1},
+                                           Hostile{"styledvtt", StyledWebVtt, true, 12, ".vtt"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// libass's masks laid over a picture by every kernel the processor has:
+// the same pixels to the bit, wherever a mask lies (over an edge, past the
+// picture, a width no multiple of the vector's), and nothing outside the
+// picture's rectangle touched.
+TEST(SubtitleBlend, EveryKernelPaintsTheSamePixelsInsideThePictureOnly)
+{
+    constexpr int kWidth = 67, kHeight = 41;
+    constexpr FrameRect kRect{3, 2, 61, 38};
+    std::mt19937 random(7);
+    const auto below = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    std::vector<std::vector<std::uint8_t>> masks;
+    std::vector<ASS_Image> images(60);
+    masks.reserve(images.size());
+    for (ASS_Image& image : images) {
+        image = ASS_Image{};
+        image.w = 1 + below(50);
+        image.h = 1 + below(20);
+        image.stride = image.w + below(9);
+        image.dst_x = below(kWidth + 10) - 15;
+        image.dst_y = below(kHeight + 6) - 8;
+        const std::uint32_t alphas[] = {0x00, 0x80, 0xFF, static_cast<std::uint32_t>(below(256))};
+        image.color = (static_cast<std::uint32_t>(random()) & 0xFFFFFF00u) | alphas[below(4)];
+        std::vector<std::uint8_t> mask(static_cast<std::size_t>(image.stride) * image.h);
+        // Runs of empty, full and partial coverage, as a glyph's edges have.
+        for (std::size_t i = 0; i < mask.size();) {
+            const int run = 1 + below(12), kind = below(3);
+            for (int k = 0; k < run && i < mask.size(); ++k, ++i)
+                mask[i] = static_cast<std::uint8_t>(kind == 0 ? 0 : kind == 1 ? 255 : 1 + below(254));
+        }
+        masks.push_back(std::move(mask));
+        image.bitmap = masks.back().data();
+    }
+    // Last, a full opaque square: exactly its colour.
+    static std::uint8_t full[4 * 4];
+    std::memset(full, 255, sizeof full);
+    images.back() = ASS_Image{4, 4, 4, full, 0x12345600u, 10, 10, nullptr, ASS_Image::IMAGE_TYPE_CHARACTER};
+    for (std::size_t i = 0; i + 1 < images.size(); ++i) images[i].next = &images[i + 1];
+
+    std::vector<std::uint32_t> background(kWidth * kHeight);
+    for (std::uint32_t& p : background) p = 0xFF000000u | (static_cast<std::uint32_t>(random()) & 0xFFFFFFu);
+    const auto blend = [&](BlendKernel kernel) {
+        std::vector<std::uint32_t> picture = background;
+        BlendAssImages(images.data(), PixelBuffer{reinterpret_cast<std::uint8_t*>(picture.data()), kWidth * 4, kWidth, kHeight},
+                       kRect, kernel);
+        return picture;
+    };
+    const std::vector<std::uint32_t> one = blend(BlendKernel::Scalar);
+    int changed = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * kWidth + x;
+            const bool inside = x >= kRect.left && x < kRect.right && y >= kRect.top && y < kRect.bottom;
+            if (!inside) {
+                ASSERT_EQ(one[i], background[i]) << x << "," << y;
+            }
+            changed += one[i] != background[i];
+        }
+    EXPECT_GT(changed, 500);
+    EXPECT_EQ(one[static_cast<std::size_t>(kRect.top + 11) * kWidth + kRect.left + 11], 0xFF123456u);
+    for (const BlendKernel kernel : {BlendKernel::Generic, BlendKernel::Avx2}) {
+        if (!BlendKernelAvailable(kernel)) continue;
+        EXPECT_TRUE(blend(kernel) == one) << "kernel " << static_cast<int>(kernel);
+    }
+}
 
 TEST(SubtitleCharset, EveryCommonSetComesOutAsTheSameText)
 {
