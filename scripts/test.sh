@@ -60,9 +60,10 @@ unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 step "Engine and media tests under ThreadSanitizer"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREELSCOPE_SANITIZE=thread \
   -DREELSCOPE_BENCH=OFF >/dev/null
-cmake --build build-tsan --target media_test engine_test test_movies
+cmake --build build-tsan --target media_test media_subtitle_test engine_test test_movies
 export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
 build-tsan/tests/media/media_test
+build-tsan/tests/media/media_subtitle_test
 build-tsan/tests/engine/engine_test
 unset TSAN_OPTIONS
 

@@ -378,8 +378,10 @@ Result FfmpegStream::Seek(StreamTime time)
         m_pickHeld.reset();
         m_redeliver = false;
         // A step back (or a few): the pictures on the way are kept for the
-        // steps that follow. A seek further back is a jump like any other.
-        back = m_last && time < m_lastTime && m_lastTime - time <= kPickAhead;
+        // steps that follow. A seek further back is a jump like any other,
+        // and so is one while playing, which would show the first kept
+        // picture and drop the rest (up to the cache's whole budget).
+        back = !m_running.load() && m_last && time < m_lastTime && m_lastTime - time <= kPickAhead;
         auto place = [&](StreamTime t) { return m_shared.Place(t, time); };
         if (LastFrameHolds(time)) {
             m_redeliver = true;
