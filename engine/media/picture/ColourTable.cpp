@@ -127,7 +127,6 @@ public:
     {
         for (std::size_t i = 0; i <= kSamples; ++i) m_values[i] = f(static_cast<double>(i) / kSamples);
     }
-    explicit Sampled(std::vector<double> values) : m_values(std::move(values)) {}
 
     double operator()(double u) const
     {
@@ -178,30 +177,6 @@ double Mirrored(double code, const Sampled& light)
     return code < 0 ? -magnitude : magnitude;
 }
 
-// zimg's own EOTF of an SDR picture's transfer, sampled over codes
-// 0..kMostCode: the light it gives those codes, 1 the white.
-bool SdrLight(const PictureColours& colours, std::vector<double>& light)
-{
-    constexpr unsigned kWidth = Sampled::kSamples + 1;
-    zimg_image_format in;
-    zimg_image_format_default(&in, ZIMG_API_VERSION);
-    in.width = kWidth;
-    in.height = 1;
-    in = FloatRgb(in);
-    in.transfer_characteristics = colours.format.transfer_characteristics;
-    in.color_primaries = colours.format.color_primaries;
-    zimg_image_format out = in;
-    out.transfer_characteristics = ZIMG_TRANSFER_LINEAR;
-    const Planes source = MakePlanes(kWidth * sizeof(float), 1), result = MakePlanes(kWidth * sizeof(float), 1);
-    if (!source.memory || !result.memory) return false;
-    for (int p = 0; p < 3; ++p)
-        for (unsigned x = 0; x < kWidth; ++x)
-            source.Row<float>(p, 0)[x] = static_cast<float>(kMostCode * x / (kWidth - 1));
-    if (!Run(in, source, out, result)) return false;
-    light.assign(result.Row<float>(0, 0), result.Row<float>(0, 0) + kWidth);
-    return true;
-}
-
 // R'G'B' in the picture's own transfer and primaries, as a node: each
 // channel's light (HDR's tone mapped, each channel alike in the picture's
 // own primaries, so that a bright saturated highlight turns towards white
@@ -212,12 +187,9 @@ bool SdrLight(const PictureColours& colours, std::vector<double>& light)
 // clip comes after the interpolation.
 class Chain {
 public:
-    Chain(const PictureColours& colours, const Matrix& toBt709, std::vector<double> sdrLight)
-        : m_kind(!colours.hdr ? Kind::Sdr
-                 : colours.format.transfer_characteristics == ZIMG_TRANSFER_ARIB_B67 ? Kind::Hlg
-                                                                                   : Kind::Pq),
+    Chain(const PictureColours& colours, const Matrix& toBt709)
+        : m_kind(colours.format.transfer_characteristics == ZIMG_TRANSFER_ARIB_B67 ? Kind::Hlg : Kind::Pq),
           m_toBt709(toBt709),
-          m_sdrLight(std::move(sdrLight)),
           // PQ: the tone-mapped light of a code.
           m_pqLight([curve = ToneCurve(colours.peakNits)](double u) { return curve(u * kMostCode); }),
           // HLG: the scene light of a code; the OOTF's gain by the fourth
@@ -238,9 +210,6 @@ public:
     {
         std::array<double, 3> light{};
         switch (m_kind) {
-        case Kind::Sdr:
-            for (int c = 0; c < 3; ++c) light[c] = Mirrored(coded[c], m_sdrLight);
-            break;
         case Kind::Pq:
             for (int c = 0; c < 3; ++c) light[c] = Mirrored(coded[c], m_pqLight);
             break;
@@ -264,11 +233,11 @@ public:
     }
 
 private:
-    enum class Kind { Sdr, Pq, Hlg };
+    enum class Kind { Pq, Hlg };
     Kind m_kind;
     Matrix m_toBt709;
     std::array<double, 3> m_luma{};
-    Sampled m_sdrLight, m_pqLight, m_hlgScene, m_hlgGain, m_hlgLight;
+    Sampled m_pqLight, m_hlgScene, m_hlgGain, m_hlgLight;
     DisplayCode m_display;
 };
 
@@ -348,6 +317,7 @@ std::shared_ptr<const ColourTable> ColourTable::For(const PictureColours& colour
     static std::vector<std::weak_ptr<const ColourTable>> made;
     // Under the lock while it is made: the other converter waits for it
     // rather than making it too.
+    if (!colours.hdr) return nullptr;
     std::lock_guard lock(mutex);
     std::erase_if(made, [](const auto& table) { return table.expired(); });
     for (const auto& weak : made)
@@ -378,11 +348,8 @@ std::unique_ptr<ColourTable> ColourTable::Bake(const PictureColours& colours)
             source.Row<std::uint16_t>(2, row)[node] = code(node);
         }
     Matrix toBt709{};
-    std::vector<double> sdrLight(Sampled::kSamples + 1);
-    if (!Run(in, source, FloatRgb(in), result) || !ToBt709(colours.format.color_primaries, toBt709) ||
-        (!colours.hdr && !SdrLight(colours, sdrLight)))
-        return nullptr;
-    const Chain chain(colours, toBt709, std::move(sdrLight));
+    if (!Run(in, source, FloatRgb(in), result) || !ToBt709(colours.format.color_primaries, toBt709)) return nullptr;
+    const Chain chain(colours, toBt709);
 
     auto table = std::make_unique<ColourTable>();
     table->m_colours = colours;

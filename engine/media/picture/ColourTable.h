@@ -1,17 +1,17 @@
 #pragma once
 // What our lines (PictureLines) do to a picture's colours. Where the
-// display's colours need only a matrix on the samples, that matrix. Where
-// they need more (other primaries than the display's, another transfer,
-// HDR's range), one table of the whole way from the picture's codes,
-// baked once per kind of colours: the EOTF (and HLG's OOTF), the tone map
-// (ToneMap), the primaries into BT.709's in linear light, and the
-// display's gamma 2.4, clipped to its gamut after the interpolation. zimg
-// reads the picture (size, chroma siting, range) into 16-bit samples and
-// our lines do the rest per pixel: zimg's own floating-point way costs
-// three times as much. The table is exact at its nodes and within a
-// fraction of a level between them, except where one channel of a bright
-// colour lies near black in the display's gamut (a dark red beside a
-// bright green): there a BT.2020 picture may be several levels off.
+// display's colours need only a matrix on the samples, that matrix. For
+// HDR, one table of the whole way from the picture's codes, baked once per
+// kind of colours: the EOTF (and HLG's OOTF), the tone map (ToneMap), the
+// primaries into BT.709's in linear light, and the display's gamma 2.4,
+// clipped to its gamut after the interpolation. zimg reads the picture
+// (size, chroma siting, range) into 16-bit samples and our lines do the
+// rest per pixel: zimg's own floating-point way costs three times as much.
+// The table is exact at its nodes and within a fraction of a level between
+// them, except where one channel of a bright colour lies near black in the
+// display's gamut (a dark red beside a bright green): there it may be
+// several levels off, which is why SDR pictures of other primaries keep
+// zimg's exact way.
 
 #include <cstdint>
 #include <memory>
@@ -24,9 +24,8 @@ namespace media {
 
 // How the lines of a picture of `colours` get their colours: through a
 // matrix where the display's colours need no more (the transfer and the
-// primaries are its own); through a table where they do; through zimg's
-// own linear-light way for a linear or logarithmic transfer, too steep
-// near black for the table's nodes.
+// primaries are its own); through a table for HDR, which zimg does not
+// tone map; through zimg's own linear-light way for every other picture.
 enum class ColourWay { Matrix, Table, Zimg };
 ColourWay WayOf(const PictureColours& colours);
 
@@ -45,8 +44,8 @@ bool MatrixFor(const PictureColours& colours, LineMatrix& matrix);
 
 class ColourTable {
 public:
-    // The table for pictures of `colours`; null when zimg cannot convert
-    // their colours. Made once while anyone holds it: a movie's worker and
+    // The table for HDR pictures of `colours`; null for others, or when
+    // zimg cannot convert their colours. Made once while anyone holds it: a movie's worker and
     // its repaints share one.
     static std::shared_ptr<const ColourTable> For(const PictureColours& colours);
 
