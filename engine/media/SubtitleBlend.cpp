@@ -55,6 +55,14 @@ inline std::uint32_t BlendPixel(std::uint32_t p, std::uint32_t m, const Ink& ink
            Div255((ink.g * a + g * inv)) << 8 | Div255(((ink.rb & 0xFF) * a + (rb & 0xFF) * inv));
 }
 
+// The same into a premultiplied picture of our own, whose alpha gathers too
+// (the ink is fully opaque in its own right, as alpha 255).
+inline std::uint32_t CompositePixel(std::uint32_t p, std::uint32_t m, const Ink& ink)
+{
+    const std::uint32_t a = Div255(m * ink.opacity), inv = 255 - a;
+    return Div255(255 * a + (p >> 24) * inv) << 24 | (BlendPixel(p, m, ink) & 0x00FFFFFFu);
+}
+
 // The rows of a mask and of the picture under it, clipped to each other.
 struct MaskRows {
     const std::uint8_t* mask;
@@ -64,13 +72,20 @@ struct MaskRows {
     int width, height;
 };
 
+template <bool kAlpha>
+inline std::uint32_t MaskPixel(std::uint32_t p, std::uint32_t m, const Ink& ink)
+{
+    return kAlpha ? CompositePixel(p, m, ink) : BlendPixel(p, m, ink);
+}
+
+template <bool kAlpha>
 void BlendRowsScalar(const MaskRows& r, const Ink& ink)
 {
     for (int row = 0; row < r.height; ++row) {
         const std::uint8_t* mask = r.mask + row * r.maskStride;
         auto* dst = reinterpret_cast<std::uint32_t*>(r.dst + row * r.dstStride);
         for (int col = 0; col < r.width; ++col)
-            if (mask[col] != 0) dst[col] = BlendPixel(dst[col], mask[col], ink);
+            if (mask[col] != 0) dst[col] = MaskPixel<kAlpha>(dst[col], mask[col], ink);
     }
 }
 
@@ -122,18 +137,20 @@ template <typename U16>
 }
 
 // kLanes pixels a step, in the compiler's vectors: the same arithmetic as
-// BlendPixel, with red and blue side by side in the two 16-bit halves of a
-// pixel (every product and sum stays below 65536). A pixel the mask leaves
-// uncovered comes out as it went in (p * 255 / 255), so there is no branch
-// per pixel; only runs of eight empty mask bytes, most of a turned line's
-// box, are skipped.
-template <int kLanes, bool kOpaque>
+// BlendPixel (CompositePixel with kAlpha), with red and blue side by side
+// in the two 16-bit halves of a pixel, and green beside alpha (every
+// product and sum stays below 65536). A pixel the mask leaves uncovered
+// comes out as it went in (p * 255 / 255), so there is no branch per pixel;
+// only runs of eight empty mask bytes, most of a turned line's box, are
+// skipped.
+template <int kLanes, bool kOpaque, bool kAlpha>
 [[gnu::always_inline]] inline void BlendRowsVector(const MaskRows& r, const Ink& ink)
 {
     using U32 = typename Vectors<kLanes>::U32;
     using U16 = typename Vectors<kLanes>::U16;
+    constexpr std::uint32_t kAg = kAlpha ? 0x00FF00FFu : 0xFFu;  // the lanes beside red and blue
     const U16 opacity = (U16)(U32{} + ink.opacity);
-    const U16 inkRb = (U16)(U32{} + ink.rb), inkG = (U16)(U32{} + ink.g);
+    const U16 inkRb = (U16)(U32{} + ink.rb), inkG = (U16)(U32{} + (kAlpha ? 0x00FF0000u | ink.g : ink.g));
     // One step: kLanes pixels from `at`, their coverage from `m`.
     const auto step = [&](std::uint8_t* at, const U32& m) __attribute__((always_inline)) {
         U16 a = (U16)m;  // in the low halves
@@ -146,10 +163,10 @@ template <int kLanes, bool kOpaque>
         U32 p;
         std::memcpy(&p, at, sizeof p);
         U16 rb = (U16)(p & 0x00FF00FFu) * inv + inkRb * aa;
-        U16 g = (U16)((p >> 8) & 0xFFu) * inv + inkG * aa;
+        U16 g = (U16)((p >> 8) & kAg) * inv + inkG * aa;
         Div255Lanes(rb);
         Div255Lanes(g);
-        const U32 out = (U32)rb | (U32)g << 8 | 0xFF000000u;
+        const U32 out = (U32)rb | (U32)g << 8 | (kAlpha ? 0u : 0xFF000000u);
         std::memcpy(at, &out, sizeof out);
     };
     const int width = r.width, height = r.height;
@@ -172,42 +189,137 @@ template <int kLanes, bool kOpaque>
         }
         auto* tail = reinterpret_cast<std::uint32_t*>(dst);
         for (; col < width; ++col)
-            if (mask[col] != 0) tail[col] = BlendPixel(tail[col], mask[col], ink);
+            if (mask[col] != 0) tail[col] = MaskPixel<kAlpha>(tail[col], mask[col], ink);
     }
 }
 
 // Most masks are painted fully opaque (the fill and the outline), where
 // the coverage is the blend's weight as it is.
-template <int kLanes>
+template <int kLanes, bool kAlpha>
 [[gnu::always_inline]] inline void BlendRowsVector(const MaskRows& r, const Ink& ink)
 {
     if (ink.opacity == 255)
-        BlendRowsVector<kLanes, true>(r, ink);
+        BlendRowsVector<kLanes, true, kAlpha>(r, ink);
     else
-        BlendRowsVector<kLanes, false>(r, ink);
+        BlendRowsVector<kLanes, false, kAlpha>(r, ink);
 }
 
+// Whether no lane of `v` has a bit of `bits` set.
+template <typename U32>
+[[gnu::always_inline]] inline bool NoneOf(const U32& v, std::uint32_t bits)
+{
+    const U32 masked = v & bits;
+    std::uint64_t words[sizeof masked / 8];
+    std::memcpy(words, &masked, sizeof masked);
+    std::uint64_t any = 0;
+    for (const std::uint64_t w : words) any |= w;
+    return any == 0;
+}
+
+// A premultiplied picture over an opaque one: each channel is the
+// picture's plus what its alpha leaves of the one under it; or, kAlpha,
+// over another premultiplied picture, whose alpha gathers too. Runs of
+// transparent pixels are skipped; each sum is held to 255 for pictures whose
+// colours stand a level over their alpha (scaled ones).
+template <bool kAlpha>
+inline std::uint32_t OverPixel(std::uint32_t s, std::uint32_t d)
+{
+    const std::uint32_t inv = 255 - (s >> 24);
+    const auto channel = [&](int shift) {
+        return std::min<std::uint32_t>(255, ((s >> shift) & 0xFF) + Div255(((d >> shift) & 0xFF) * inv)) << shift;
+    };
+    return (kAlpha ? channel(24) : 0xFF000000u) | channel(16) | channel(8) | channel(0);
+}
+
+template <bool kAlpha>
+void OverRunScalar(const std::uint32_t* src, std::uint32_t* dst, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (src[i] >> 24 != 0) dst[i] = OverPixel<kAlpha>(src[i], dst[i]);
+}
+
+template <int kLanes, bool kAlpha>
+[[gnu::always_inline]] inline void OverRunVector(const std::uint32_t* src, std::uint32_t* dst, int count)
+{
+    using U32 = typename Vectors<kLanes>::U32;
+    using U16 = typename Vectors<kLanes>::U16;
+    constexpr std::uint32_t kAg = kAlpha ? 0x00FF00FFu : 0xFFu;  // the lanes beside red and blue
+    const U16 most = (U16)(U32{} + 0x00FF00FFu);
+    int i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        U32 s;
+        std::memcpy(&s, src + i, sizeof s);
+        if (NoneOf(s, 0xFF000000u)) continue;
+        const U32 a = s >> 24;
+        const U16 inv = most - (U16)(a | a << 16);
+        U32 d;
+        std::memcpy(&d, dst + i, sizeof d);
+        U16 rb = (U16)(d & 0x00FF00FFu) * inv;
+        U16 g = (U16)((d >> 8) & kAg) * inv;
+        Div255Lanes(rb);
+        Div255Lanes(g);
+        rb += (U16)(s & 0x00FF00FFu);
+        g += (U16)((s >> 8) & kAg);
+        rb = rb > most ? most : rb;
+        g = g > most ? most : g;
+        const U32 out = (U32)rb | (U32)g << 8 | (kAlpha ? 0u : 0xFF000000u);
+        std::memcpy(dst + i, &out, sizeof out);
+    }
+    OverRunScalar<kAlpha>(src + i, dst + i, count - i);
+}
+
+template <bool kAlpha>
 void BlendRowsGeneric(const MaskRows& r, const Ink& ink)
 {
-    BlendRowsVector<4>(r, ink);
+    BlendRowsVector<4, kAlpha>(r, ink);
+}
+
+template <bool kAlpha>
+void OverRunGeneric(const std::uint32_t* src, std::uint32_t* dst, int count)
+{
+    OverRunVector<4, kAlpha>(src, dst, count);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+template <bool kAlpha>
 [[gnu::target("avx2")]] void BlendRowsAvx2(const MaskRows& r, const Ink& ink)
 {
-    BlendRowsVector<8>(r, ink);
+    BlendRowsVector<8, kAlpha>(r, ink);
+}
+
+template <bool kAlpha>
+[[gnu::target("avx2")]] void OverRunAvx2(const std::uint32_t* src, std::uint32_t* dst, int count)
+{
+    OverRunVector<8, kAlpha>(src, dst, count);
 }
 #endif
 
 using BlendRows = void (*)(const MaskRows&, const Ink&);
+using OverRun = void (*)(const std::uint32_t*, std::uint32_t*, int);
 
+// The kernels for `kernel`; masks into an opaque picture, or (kAlpha) into
+// a premultiplied one.
+template <bool kAlpha>
 BlendRows RowsFor(BlendKernel kernel)
 {
     switch (kernel) {
-    case BlendKernel::Scalar: return &BlendRowsScalar;
-    case BlendKernel::Generic: return &BlendRowsGeneric;
+    case BlendKernel::Scalar: return &BlendRowsScalar<kAlpha>;
+    case BlendKernel::Generic: return &BlendRowsGeneric<kAlpha>;
 #if defined(__x86_64__) || defined(__i386__)
-    case BlendKernel::Avx2: return &BlendRowsAvx2;
+    case BlendKernel::Avx2: return &BlendRowsAvx2<kAlpha>;
+#endif
+    default: return nullptr;
+    }
+}
+
+template <bool kAlpha>
+OverRun OverFor(BlendKernel kernel)
+{
+    switch (kernel) {
+    case BlendKernel::Scalar: return &OverRunScalar<kAlpha>;
+    case BlendKernel::Generic: return &OverRunGeneric<kAlpha>;
+#if defined(__x86_64__) || defined(__i386__)
+    case BlendKernel::Avx2: return &OverRunAvx2<kAlpha>;
 #endif
     default: return nullptr;
     }
@@ -249,11 +361,26 @@ BlendKernel FastestBlendKernel()
     return fastest;
 }
 
+BlendKernel Usable(BlendKernel kernel)
+{
+    return BlendKernelAvailable(kernel) ? kernel : FastestBlendKernel();
+}
+
+void BlendAssImagesAt(const ass_image* images, int dx, int dy, const PixelBuffer& target, const FrameRect& rect,
+                      BlendKernel kernel)
+{
+    const BlendRows rows = RowsFor<false>(Usable(kernel));
+    for (const ASS_Image* image = images; image; image = image->next) {
+        ASS_Image moved = *image;
+        moved.dst_x += dx;
+        moved.dst_y += dy;
+        BlendMask(moved, target, rect, rows);
+    }
+}
+
 void BlendAssImages(const ass_image* images, const PixelBuffer& target, const FrameRect& rect, BlendKernel kernel)
 {
-    if (!BlendKernelAvailable(kernel)) kernel = FastestBlendKernel();
-    const BlendRows rows = RowsFor(kernel);
-    for (const ASS_Image* image = images; image; image = image->next) BlendMask(*image, target, rect, rows);
+    BlendAssImagesAt(images, 0, 0, target, rect, kernel);
 }
 
 void BlendAssImages(const ass_image* images, const PixelBuffer& target, const FrameRect& rect)
@@ -261,25 +388,40 @@ void BlendAssImages(const ass_image* images, const PixelBuffer& target, const Fr
     BlendAssImages(images, target, rect, FastestBlendKernel());
 }
 
+void CompositeAssImages(const ass_image* images, int left, int top, int width, int height, std::uint32_t* out,
+                        BlendKernel kernel)
+{
+    const BlendRows rows = RowsFor<true>(Usable(kernel));
+    const PixelBuffer picture{reinterpret_cast<std::uint8_t*>(out), width * 4, width, height};
+    for (const ASS_Image* image = images; image; image = image->next) {
+        ASS_Image moved = *image;
+        moved.dst_x -= left;
+        moved.dst_y -= top;
+        BlendMask(moved, picture, FrameRect{0, 0, width, height}, rows);
+    }
+}
+
 void BlendPremultiplied(const std::uint32_t* pixels, int width, int height, const PixelBuffer& target,
-                        const FrameRect& rect, int x, int y)
+                        const FrameRect& rect, int x, int y, BlendKernel kernel)
 {
     Clip c;
     if (!pixels || !ClipTo(rect, x, y, width, height, c)) return;
-    for (int row = 0; row < c.height; ++row) {
-        const std::uint32_t* src = pixels + std::ptrdiff_t{c.srcY + row} * width + c.srcX;
-        auto* dst = reinterpret_cast<std::uint32_t*>(target.bits + std::ptrdiff_t{c.dstY + row} * target.stride) + c.dstX;
-        for (int col = 0; col < c.width; ++col) {
-            const std::uint32_t s = src[col];
-            const std::uint32_t a = s >> 24;
-            if (a == 0) continue;
-            const std::uint32_t inv = 255 - a, p = dst[col];
-            const std::uint32_t red = std::min<std::uint32_t>(255, ((s >> 16) & 0xFF) + Div255(((p >> 16) & 0xFF) * inv));
-            const std::uint32_t green = std::min<std::uint32_t>(255, ((s >> 8) & 0xFF) + Div255(((p >> 8) & 0xFF) * inv));
-            const std::uint32_t blue = std::min<std::uint32_t>(255, (s & 0xFF) + Div255((p & 0xFF) * inv));
-            dst[col] = 0xFF000000u | red << 16 | green << 8 | blue;
-        }
-    }
+    const OverRun over = OverFor<false>(Usable(kernel));
+    for (int row = 0; row < c.height; ++row)
+        over(pixels + std::ptrdiff_t{c.srcY + row} * width + c.srcX,
+             reinterpret_cast<std::uint32_t*>(target.bits + std::ptrdiff_t{c.dstY + row} * target.stride) + c.dstX,
+             c.width);
+}
+
+void BlendPremultipliedRun(const std::uint32_t* pixels, int count, const PixelBuffer& target, const FrameRect& rect,
+                           int x, int y, BlendKernel kernel)
+{
+    BlendPremultiplied(pixels, count, 1, target, rect, x, y, kernel);
+}
+
+void FlattenPremultipliedRun(const std::uint32_t* src, int count, std::uint32_t* dst, BlendKernel kernel)
+{
+    if (count > 0) OverFor<true>(Usable(kernel))(src, dst, count);
 }
 
 bool ScalePalettePicture(const BitmapRect& source, int x, int y, int width, int height, int outWidth, int outHeight,

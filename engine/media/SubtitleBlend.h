@@ -22,14 +22,32 @@ void BlendAssImages(const ass_image* images, const PixelBuffer& target, const Fr
 // portable vectors, or in AVX2's. Each gives the same picture to the bit.
 enum class BlendKernel { Scalar, Generic, Avx2 };
 bool BlendKernelAvailable(BlendKernel kernel);
+BlendKernel FastestBlendKernel();
 // With a kernel of one's choosing; one the processor lacks falls back to
 // the fastest it has.
 void BlendAssImages(const ass_image* images, const PixelBuffer& target, const FrameRect& rect, BlendKernel kernel);
+// The images each moved by (dx, dy).
+void BlendAssImagesAt(const ass_image* images, int dx, int dy, const PixelBuffer& target, const FrameRect& rect,
+                      BlendKernel kernel = FastestBlendKernel());
 
-// Blends a premultiplied 0xAARRGGBB picture of `width` x `height` at (x, y)
-// relative to `rect`'s corner.
+// Paints libass's images, placed relative to (left, top), into a
+// premultiplied 0xAARRGGBB picture of `width` x `height` (cleared, or
+// painted before): what blending it over a picture then gives is what
+// blending the images into it would, to a level.
+void CompositeAssImages(const ass_image* images, int left, int top, int width, int height, std::uint32_t* out,
+                        BlendKernel kernel = FastestBlendKernel());
+
+// Blends a premultiplied 0xAARRGGBB picture of `width` x `height`, or a run
+// of `count` such pixels on one row, at (x, y) relative to `rect`'s corner.
 void BlendPremultiplied(const std::uint32_t* pixels, int width, int height, const PixelBuffer& target,
-                        const FrameRect& rect, int x, int y);
+                        const FrameRect& rect, int x, int y, BlendKernel kernel = FastestBlendKernel());
+void BlendPremultipliedRun(const std::uint32_t* pixels, int count, const PixelBuffer& target, const FrameRect& rect,
+                           int x, int y, BlendKernel kernel = FastestBlendKernel());
+// `count` premultiplied pixels over as many of another premultiplied
+// picture, in place: what blending `dst` over a picture then gives is what
+// blending `dst` as it was, then `src`, would, to a level.
+void FlattenPremultipliedRun(const std::uint32_t* src, int count, std::uint32_t* dst,
+                             BlendKernel kernel = FastestBlendKernel());
 
 // The part (x, y, width, height) of a palette picture as a premultiplied
 // picture of `outWidth` x `outHeight`. False when it cannot be made.

@@ -86,6 +86,7 @@ TextTrack& SubtitleOverlay::AddTextTrack(const std::string& header, bool fileRea
     if (hadRenderer && header.find("[Fonts]") != std::string::npos) {
         ass_set_fonts(m_renderer, nullptr, "sans-serif", ASS_FONTPROVIDER_AUTODETECT, nullptr, 1);
         m_ahead.made = false;  // laid out with the fonts before
+        m_sprites.Forget();
     }
     m_tracks.push_back(Track{std::move(track), nullptr});
     return *m_tracks.back().text;
@@ -109,6 +110,7 @@ void SubtitleOverlay::Select(int index)
     std::lock_guard lock(m_mutex);
     m_selected = index >= 0 && index < static_cast<int>(m_tracks.size()) ? index : -1;
     m_ahead.made = false;
+    m_sprites.Forget();
 }
 
 int SubtitleOverlay::Selected() const
@@ -131,7 +133,7 @@ void SubtitleOverlay::Draw(StreamTime start, StreamTime length, const PixelBuffe
     // the pixels' aspect.
     auto [shownWidth, shownHeight] = m_shownSize ? m_shownSize() : std::pair<int, int>{0, 0};
     if (shownWidth <= 0 || shownHeight <= 0) shownWidth = rect.Width(), shownHeight = rect.Height();
-    const Ahead asked{true, m_selected, start, length, rect.Width(), rect.Height(), shownWidth, shownHeight, nullptr};
+    const Ahead asked{true, m_selected, start, length, rect.Width(), rect.Height(), shownWidth, shownHeight, nullptr, {}};
     // The next picture's length is not known ahead (frame times in 100 ns
     // units alternate, 333333, 333334...): the text is the same unless a cue
     // begins between the two ends.
@@ -143,22 +145,28 @@ void SubtitleOverlay::Draw(StreamTime start, StreamTime length, const PixelBuffe
     // What was laid out ahead is this picture's text unless cues came in
     // since that belong to it.
     const bool ahead = m_ahead.made && same(m_ahead, asked) && !track.text->TakeNewTouching(start, length);
-    ASS_Image* images = m_ahead.images;
-    if (!ahead) {
+    Ahead laid = asked;
+    if (ahead) {
+        laid.images = m_ahead.images;
+        laid.drawings = std::move(m_ahead.drawings);
+    } else {
         if (rect.Width() != m_frameWidth || rect.Height() != m_frameHeight) {
             m_frameWidth = rect.Width();
             m_frameHeight = rect.Height();
             ass_set_frame_size(m_renderer, m_frameWidth, m_frameHeight);
+            m_sprites.Forget();
         }
         if (shownWidth != m_storageWidth || shownHeight != m_storageHeight) {
             m_storageWidth = shownWidth;
             m_storageHeight = shownHeight;
             ass_set_storage_size(m_renderer, m_storageWidth, m_storageHeight);
+            m_sprites.Forget();
         }
-        images = Render(*track.text, start, length);
+        LayOut(*track.text, laid);
     }
     m_ahead.made = false;  // the next layout, by either thread, ends its images
-    BlendAssImages(images, target, rect);
+    BlendAssImages(laid.images, target, rect);
+    if (!laid.drawings.empty()) m_sprites.Draw(laid.drawings, target, rect);
 
     // The next picture, as playing goes on: laid out meanwhile.
     m_wanted = asked;
@@ -178,12 +186,15 @@ void SubtitleOverlay::Draw(StreamTime start, StreamTime length, const PixelBuffe
     m_wake.notify_one();
 }
 
-ASS_Image* SubtitleOverlay::Render(TextTrack& track, StreamTime start, StreamTime length)
+void SubtitleOverlay::LayOut(TextTrack& track, Ahead& into)
 {
+    into.images = nullptr;
+    into.drawings.clear();
     long long now = 0;
-    ASS_Track* prepared = track.Prepare(start, length, now);
-    if (!prepared) return nullptr;
-    return ass_render_frame(m_renderer, prepared, now, nullptr);
+    ASS_Track* prepared = track.Prepare(into.start, into.length, now);
+    if (!prepared || m_sprites.LayOut(m_renderer, track, now, m_frameWidth, m_frameHeight, into.drawings)) return;
+    into.drawings.clear();
+    into.images = ass_render_frame(m_renderer, prepared, now, nullptr);
 }
 
 void SubtitleOverlay::LayOutAhead()
@@ -204,7 +215,7 @@ void SubtitleOverlay::LayOutAhead()
         TextTrack* text = m_tracks[static_cast<std::size_t>(wanted.track)].text.get();
         if (!text) continue;
         m_ahead = wanted;
-        m_ahead.images = Render(*text, wanted.start, wanted.length);
+        LayOut(*text, m_ahead);
     }
 }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/media/PictureOverlay.h"
+#include "engine/media/SubtitleSprites.h"
 #include "engine/media/SubtitleTrack.h"
 
 struct ass_image;
@@ -61,20 +62,21 @@ private:
         std::unique_ptr<TextTrack> text;
         std::unique_ptr<BitmapTrack> bitmap;
     };
-    // The text of picture [start, start + length) laid out by libass; valid
-    // until the next call. Caller holds m_mutex.
-    ass_image* Render(TextTrack& track, StreamTime start, StreamTime length);
-    bool MakeRenderer();  // caller holds m_mutex
-    void LayOutAhead();   // the thread's loop
-
-    // The layout made ahead, for the track and picture it was made for.
+    // A picture's text as laid out, for the track and picture it was made for.
     struct Ahead {
         bool made = false;
         int track = -1;
         StreamTime start = 0, length = 0;
         int width = 0, height = 0, shownWidth = 0, shownHeight = 0;
+        // Laid out whole: libass's images, valid until its next layout.
         ass_image* images = nullptr;
+        // Or cue by cue.
+        std::vector<CueDrawingPtr> drawings;
     };
+    // Lays out the text of picture `into` of `track`. Caller holds m_mutex.
+    void LayOut(TextTrack& track, Ahead& into);
+    bool MakeRenderer();  // caller holds m_mutex
+    void LayOutAhead();   // the thread's loop
 
     const ShownSize m_shownSize;
     const int m_storedWidth;
@@ -85,6 +87,7 @@ private:
     ass_library* m_library = nullptr;
     ass_renderer* m_renderer = nullptr;  // made with the first text track
     std::vector<Track> m_tracks;
+    CueSprites m_sprites;  // the selected track's cues drawn one by one
     int m_selected = -1;
     int m_frameWidth = 0, m_frameHeight = 0;  // libass's frame, as last set
     int m_storageWidth = 0, m_storageHeight = 0;

@@ -27,6 +27,24 @@ std::string_view AfterReadOrder(std::string_view line)
     return comma == std::string_view::npos ? line : line.substr(comma + 1);
 }
 
+// The header without the fonts and pictures it may carry, which the
+// library has taken once already.
+std::string WithoutAttachments(const std::string& header)
+{
+    std::string out;
+    bool skipping = false;
+    std::size_t at = 0;
+    while (at < header.size()) {
+        std::size_t end = header.find('\n', at);
+        end = end == std::string::npos ? header.size() : end + 1;
+        const std::string_view line(header.data() + at, end - at);
+        if (!line.empty() && line.front() == '[') skipping = line.starts_with("[Fonts]") || line.starts_with("[Graphics]");
+        if (!skipping) out.append(line);
+        at = end;
+    }
+    return out;
+}
+
 std::uint64_t CueKey(const TextCue& cue)
 {
     const std::uint64_t text = std::hash<std::string_view>{}(AfterReadOrder(cue.line));
@@ -41,22 +59,60 @@ TextTrack::TextTrack(ASS_Library* library, const std::string& header, bool fileR
     : m_track(ass_new_track(library)), m_fileReadOrder(fileReadOrder)
 {
     if (!m_track) return;
-    if (!header.empty()) {
-        std::string copy = header;  // libass parses in place
-        ass_process_codec_private(m_track, copy.data(), static_cast<int>(copy.size()));
-        // Cues come only through Add, each with its span: a dialogue line
-        // left in the header (one the reader could not take as a cue) would
-        // put libass's events out of step with the spans.
-        ass_flush_events(m_track);
+    m_alone = ass_new_track(library);
+    for (ASS_Track* track : {m_track, m_alone}) {
+        if (!track) continue;
+        if (!header.empty()) {
+            std::string copy = track == m_track ? header : WithoutAttachments(header);  // parsed in place
+            ass_process_codec_private(track, copy.data(), static_cast<int>(copy.size()));
+            // Cues come only through Add, each with its span: a dialogue
+            // line left in the header (one the reader could not take as a
+            // cue) would put libass's events out of step with the spans.
+            ass_flush_events(track);
+        }
+        // Duplicates are told apart here, by time and text: the reading
+        // order is no identity when two readers number the same cue
+        // differently.
+        ass_set_check_readorder(track, 0);
     }
-    // Duplicates are told apart here, by time and text: the reading order
-    // is no identity when two readers number the same cue differently.
-    ass_set_check_readorder(m_track, 0);
 }
 
 TextTrack::~TextTrack()
 {
+    if (m_alone) ass_free_track(m_alone);
     if (m_track) ass_free_track(m_track);
+}
+
+const ASS_Event& TextTrack::Event(int cue) const
+{
+    return m_track->events[cue];
+}
+
+ASS_Track* TextTrack::Alone(int cue)
+{
+    if (!m_alone || !m_track || cue < 0 || cue >= m_track->n_events) return nullptr;
+    ass_flush_events(m_alone);
+    const int slot = ass_alloc_event(m_alone);
+    if (slot < 0) return nullptr;
+    const ASS_Event& from = m_track->events[cue];
+    ASS_Event& to = m_alone->events[slot];
+    const auto copy = [](const char* text) { return text ? strdup(text) : nullptr; };  // libass frees them
+    to.Start = from.Start;
+    to.Duration = from.Duration;
+    to.ReadOrder = from.ReadOrder;
+    to.Layer = from.Layer;
+    to.Style = from.Style;
+    to.MarginL = from.MarginL;
+    to.MarginR = from.MarginR;
+    to.MarginV = from.MarginV;
+    to.Name = copy(from.Name);
+    to.Effect = copy(from.Effect);
+    to.Text = copy(from.Text);
+    if (!to.Text) {
+        ass_flush_events(m_alone);
+        return nullptr;
+    }
+    return m_alone;
 }
 
 void TextTrack::Add(std::vector<TextCue>& cues)
@@ -114,6 +170,8 @@ std::pair<StreamTime, StreamTime> TextTrack::TakeNew()
         const long long endMs = cue.end == kOpenEnd ? startMs + 1 : std::max(FloorMs(cue.end), startMs);
         ass_process_chunk(m_track, cue.line.data(), static_cast<int>(cue.line.size()), startMs, endMs - startMs);
         if (m_track->n_events != before + 1) continue;  // not a line libass could read
+        const ASS_Event& event = m_track->events[before];
+        m_motions.push_back(CueMotion::Of(event.Text ? event.Text : "", event.Effect ? event.Effect : ""));
         const bool open = cue.end == kOpenEnd;
         m_spans.push_back(Span{cue.start, open ? cue.start + kOpenLength : std::max(cue.end, cue.start), open});
         touch(m_spans.back().start, m_spans.back().end);
@@ -144,16 +202,16 @@ ASS_Track* TextTrack::Prepare(StreamTime start, StreamTime length, long long& no
     // inside the interval is moved back to its start, one that ends inside
     // it kept on for it. Its own animations (fades, karaoke) are timed from
     // its true start, so they are off by less than a frame at most.
-    int shown = 0;
+    m_shown.clear();
     for (std::size_t i = 0; i < m_spans.size(); ++i) {
         const Span& span = m_spans[i];
         const bool overlaps = length > 0 ? span.start < end && span.end > start : span.start <= start && span.end > start;
         ASS_Event& event = m_track->events[i];
-        if (!overlaps || shown >= kMaxShown) {
+        if (!overlaps || static_cast<int>(m_shown.size()) >= kMaxShown) {
             event.Duration = 0;  // never shown
             continue;
         }
-        ++shown;
+        m_shown.push_back(static_cast<int>(i));
         const long long from = std::min(FloorMs(span.start), now);
         const long long to = std::max(FloorMs(span.end), now + 1);
         event.Start = from;

@@ -16,7 +16,9 @@
 
 #include "engine/media/MediaTypes.h"
 #include "engine/media/SubtitleDecoder.h"
+#include "engine/media/SubtitleMotion.h"
 
+struct ass_event;
 struct ass_library;
 struct ass_track;
 
@@ -57,6 +59,15 @@ public:
     // intervals end there may show different cues.
     bool CueBeginsIn(StreamTime from, StreamTime to) const;
 
+    // The cues the last Prepare shows (libass's event numbers), each as
+    // libass has it then, and how it moves.
+    const std::vector<int>& Shown() const { return m_shown; }
+    const ass_event& Event(int cue) const;
+    const CueMotion& Motion(int cue) const { return m_motions[static_cast<std::size_t>(cue)]; }
+    // A track of the same styles holding that one cue alone, timed as
+    // Prepare timed it; valid until the next call. Null when none can be made.
+    ass_track* Alone(int cue);
+
 private:
     struct Span {
         StreamTime start;
@@ -68,8 +79,11 @@ private:
     std::pair<StreamTime, StreamTime> TakeNew();
 
     ass_track* m_track;
+    ass_track* m_alone = nullptr;  // the drawer's
     const bool m_fileReadOrder;
     std::vector<Span> m_spans;          // by libass event number; the drawer's
+    std::vector<CueMotion> m_motions;   // likewise
+    std::vector<int> m_shown;           // the drawer's
     std::multiset<StreamTime> m_starts;  // the drawer's, for cues without an end
     std::vector<int> m_openCues;         // the drawer's
 

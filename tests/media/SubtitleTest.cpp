@@ -20,6 +20,9 @@
 #include "engine/media/FfmpegUtil.h"
 #include "engine/media/SubtitleBlend.h"
 #include "engine/media/SubtitleCharset.h"
+#include "engine/media/SubtitleFile.h"
+#include "engine/media/SubtitleMotion.h"
+#include "engine/media/SubtitleOverlay.h"
 
 namespace media {
 namespace {
@@ -382,6 +385,148 @@ TEST(SubtitleBlend, EveryKernelPaintsTheSamePixelsInsideThePictureOnly)
         if (!BlendKernelAvailable(kernel)) continue;
         EXPECT_TRUE(blend(kernel) == one) << "kernel " << static_cast<int>(kernel);
     }
+
+    // The same masks flattened into a premultiplied picture first (half of
+    // them, then the other half over those), and that blended: the same by
+    // every kernel, and within a level or two of blending them one by one.
+    const auto flattened = [&](BlendKernel kernel) {
+        const int w = kRect.Width(), h = kRect.Height();
+        std::vector<std::uint32_t> low(static_cast<std::size_t>(w) * h, 0), high(low.size(), 0);
+        ASS_Image* half = &images[images.size() / 2];
+        images[images.size() / 2 - 1].next = nullptr;
+        CompositeAssImages(images.data(), 0, 0, w, h, low.data(), kernel);
+        CompositeAssImages(half, 0, 0, w, h, high.data(), kernel);
+        images[images.size() / 2 - 1].next = half;
+        for (int y = 0; y < h; ++y)
+            FlattenPremultipliedRun(&high[static_cast<std::size_t>(y) * w], w, &low[static_cast<std::size_t>(y) * w], kernel);
+        std::vector<std::uint32_t> picture = background;
+        BlendPremultiplied(low.data(), w, h, PixelBuffer{reinterpret_cast<std::uint8_t*>(picture.data()), kWidth * 4, kWidth, kHeight},
+                           kRect, 0, 0, kernel);
+        return picture;
+    };
+    const std::vector<std::uint32_t> flat = flattened(BlendKernel::Scalar);
+    for (std::size_t i = 0; i < flat.size(); ++i)
+        for (int shift = 0; shift < 32; shift += 8)
+            ASSERT_LE(std::abs(static_cast<int>((flat[i] >> shift) & 0xFF) - static_cast<int>((one[i] >> shift) & 0xFF)), 2)
+                << "pixel " << i;
+    for (const BlendKernel kernel : {BlendKernel::Generic, BlendKernel::Avx2}) {
+        if (!BlendKernelAvailable(kernel)) continue;
+        EXPECT_TRUE(flattened(kernel) == flat) << "kernel " << static_cast<int>(kernel);
+    }
+}
+
+// When a styled cue may be drawn once and kept: a cue drawn for one moment
+// and shown at another must look the same at both.
+TEST(SubtitleMotion, ACueStandsStillOnlyBetweenItsAnimations)
+{
+    const auto motion = [](const char* text, const char* effect = "") { return CueMotion::Of(text, effect); };
+    // Laid out among the others, or written so we cannot be sure it is not.
+    for (const char* text : {"plain line", "{\\an8}top", "{\\pos (1,2)}x", "{\\pos(1)}x", "{\\ pos(1,2)}x",
+                             "{\\move(1,2,3)}x"})
+        EXPECT_FALSE(motion(text).Alone()) << text;
+    EXPECT_FALSE(motion("{\\pos(1,2)}x", "Banner;10").Alone());
+
+    const CueMotion still = motion("{\\pos(10,20)\\frz30\\blur2}still");
+    ASSERT_TRUE(still.Alone());
+    EXPECT_EQ(still.Stretch(0, 5000), 0);
+    EXPECT_EQ(still.Stretch(4999, 5000), 0);
+
+    // Fading in for 200 ms and out for the last 300.
+    const CueMotion fade = motion("{\\pos(1,2)\\fad(200,300)}x");
+    EXPECT_EQ(fade.Stretch(100, 5000), -1);
+    EXPECT_GE(fade.Stretch(250, 5000), 0);
+    EXPECT_EQ(fade.Stretch(250, 5000), fade.Stretch(4600, 5000));
+    EXPECT_EQ(fade.Stretch(4800, 5000), -1);
+
+    // Syllables: switched at 0 and 500 ms, swept from 500 to 1500, switched
+    // at 1500 and 2000; the placing tag may come after the karaoke.
+    const CueMotion sung = motion("{\\k50}a{\\kf100}b{\\k50\\pos(1,2)}c");
+    ASSERT_TRUE(sung.Alone());
+    EXPECT_EQ(sung.Stretch(500, 5000), -1);
+    EXPECT_EQ(sung.Stretch(1000, 5000), -1);
+    EXPECT_EQ(sung.Stretch(2000, 5000), -1);
+    const int before = sung.Stretch(250, 5000), between = sung.Stretch(1700, 5000), after = sung.Stretch(2500, 5000);
+    EXPECT_GE(before, 0);
+    EXPECT_GE(between, 0);
+    EXPECT_NE(before, between);
+    EXPECT_NE(between, after);
+    EXPECT_EQ(after, sung.Stretch(4900, 5000));
+
+    const CueMotion turning = motion("{\\pos(1,2)\\t(100,200,\\clip(0,0,5,5)\\frz30)}x");
+    EXPECT_EQ(turning.Stretch(150, 1000), -1);
+    EXPECT_GE(turning.Stretch(50, 1000), 0);
+    EXPECT_NE(turning.Stretch(50, 1000), turning.Stretch(300, 1000));
+    // Moving throughout: never still, though placed by itself.
+    for (const char* text : {"{\\move(0,0,10,10)}x", "{\\pos(1,2)\\kt10\\k10}x", "{\\t(\\frz30)\\pos(1,2)}x",
+                             "{\\pos(1,2)\\t(0,0,\\frz30)}x", "{\\pos(1,2)\\fade(255,0,255,0,100,200)}x"}) {
+        const CueMotion m = motion(text);
+        EXPECT_TRUE(m.Alone()) << text;
+        EXPECT_EQ(m.Stretch(0, 1000) + m.Stretch(500, 1000) + m.Stretch(999, 1000), -3) << text;
+    }
+}
+
+// Cues placed by themselves are drawn one by one and kept while they stand
+// still; the pictures must come out as libass draws the whole script, to a
+// level, frame after frame: stacked by layer and reading order where they
+// overlap, fading, sweeping, turning and moving, and with a line among them
+// that libass places (the whole picture then laid out at once).
+TEST(SubtitleOverlay, CuesDrawnOneByOneAndKeptLookAsTheWholeScriptDrawn)
+{
+    static constexpr int kWidth = 320, kHeight = 180;
+    const std::string script =
+        "[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 180\nScaledBorderAndShadow: yes\n\n"
+        "[V4+ Styles]\nFormat: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, "
+        "Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, "
+        "MarginL, MarginR, MarginV, Encoding\n"
+        "Style: K,sans-serif,36,&H0000FFFF,&H00FF4000,&H00101010,&H80000000,-1,0,0,0,100,100,0,0,1,3,2,5,10,10,10,1\n\n"
+        "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+        "Dialogue: 0,0:00:00.00,0:00:02.00,K,,0,0,0,,{\\pos(100,90)\\fad(200,200)}STILL\n"
+        "Dialogue: 1,0:00:00.40,0:00:02.40,K,,0,0,0,,{\\pos(120,95)\\frz20\\k20}ka{\\kf40}ra{\\ko20}oke\n"
+        "Dialogue: 0,0:00:00.80,0:00:01.60,K,,0,0,0,,{\\pos(140,100)\\t(200,400,\\frz45)\\blur1}turn\n"
+        "Dialogue: 2,0:00:00.00,0:00:03.00,K,,0,0,0,,{\\pos(160,90)\\move(160,90,200,120,1000,1400)}mv\n"
+        "Dialogue: 0,0:00:01.20,0:00:01.60,K,,0,0,0,,bottom line\n";
+    const Written file("overlay.ass", script);
+    SubtitleScript read;
+    ASSERT_EQ(ReadSubtitleFile(file.path.string(), read), kOk);
+    SubtitleOverlay overlay([] { return std::pair<int, int>{kWidth, kHeight}; }, kWidth, kHeight);
+    overlay.AddTextTrack(read.header, read.fileReadOrder).Add(read.cues);
+    overlay.Select(0);
+
+    // The whole script, by libass alone, set up as the overlay sets it up.
+    ASS_Library* library = ass_library_init();
+    ASS_Renderer* renderer = ass_renderer_init(library);
+    ass_set_fonts(renderer, nullptr, "sans-serif", ASS_FONTPROVIDER_AUTODETECT, nullptr, 1);
+    ass_set_frame_size(renderer, kWidth, kHeight);
+    ass_set_storage_size(renderer, kWidth, kHeight);
+    std::string bytes = script;
+    ASS_Track* whole = ass_read_memory(library, bytes.data(), bytes.size(), nullptr);
+    ASSERT_NE(whole, nullptr);
+
+    std::vector<std::uint32_t> grey(kWidth * kHeight, 0xFF606060u);
+    const FrameRect rect{0, 0, kWidth, kHeight};
+    int drawn = 0;
+    // 25 fps; every cue begins and ends on a picture's start, where the two
+    // ways must agree exactly.
+    for (int frame = 0; frame < 80; ++frame) {
+        std::vector<std::uint32_t> ours = grey, theirs = grey;
+        overlay.Draw(frame * kFrame, kFrame, PixelBuffer{reinterpret_cast<std::uint8_t*>(ours.data()), kWidth * 4, kWidth, kHeight},
+                     rect);
+        BlendAssImages(ass_render_frame(renderer, whole, frame * 40, nullptr),
+                       PixelBuffer{reinterpret_cast<std::uint8_t*>(theirs.data()), kWidth * 4, kWidth, kHeight}, rect);
+        int worst = 0, covered = 0;
+        for (std::size_t i = 0; i < ours.size(); ++i) {
+            covered += theirs[i] != grey[i];
+            for (int shift = 0; shift < 24; shift += 8)
+                worst = std::max(worst, std::abs(static_cast<int>((ours[i] >> shift) & 0xFF) -
+                                                 static_cast<int>((theirs[i] >> shift) & 0xFF)));
+        }
+        EXPECT_LE(worst, 2) << "frame " << frame;
+        drawn += covered > 100;
+    }
+    EXPECT_EQ(drawn, 75);  // every picture but the last five shows text
+    ass_free_track(whole);
+    ass_renderer_done(renderer);
+    ass_library_done(library);
 }
 
 TEST(SubtitleCharset, EveryCommonSetComesOutAsTheSameText)

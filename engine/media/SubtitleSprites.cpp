@@ -1,0 +1,262 @@
+#include "engine/media/SubtitleSprites.h"
+
+#include <ass/ass.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/media/SubtitleBlend.h"
+#include "engine/media/SubtitleTrack.h"
+
+namespace media {
+namespace {
+
+constexpr std::size_t kKeptBox = 1u << 18;  // pixels: a megabyte
+
+}  // namespace
+
+std::shared_ptr<const CueDrawing> CueDrawing::Still(const ASS_Image* images, int width, int height)
+{
+    auto drawing = std::make_shared<CueDrawing>();
+    // The box of every image, inside the frame.
+    int left = width, top = height, right = 0, bottom = 0;
+    for (const ASS_Image* image = images; image; image = image->next) {
+        if (image->w <= 0 || image->h <= 0 || (image->color & 0xFF) == 0xFF) continue;
+        left = std::min(left, std::max(image->dst_x, 0));
+        top = std::min(top, std::max(image->dst_y, 0));
+        right = std::max(right, std::min(image->dst_x + image->w, width));
+        bottom = std::max(bottom, std::min(image->dst_y + image->h, height));
+    }
+    if (right <= left || bottom <= top) return drawing;
+    const int w = right - left, h = bottom - top;
+    // Flattened in a box kept by the thread: a turned line's box is a
+    // quarter of a megabyte, freshly mapped and faulted in if allocated anew.
+    thread_local std::vector<std::uint32_t> box;
+    box.assign(static_cast<std::size_t>(w) * h, 0);
+    CompositeAssImages(images, left, top, w, h, box.data());
+    // Each row from its first covered pixel to its last: a turned line
+    // covers a thin slant of its box. Runs start and end on whole vectors
+    // of pixels (the transparent ones blend to nothing), so that blending
+    // them, whole or cut at tiles, never takes the pixel-at-a-time path.
+    for (int row = 0; row < h; ++row) {
+        const std::uint32_t* line = &box[static_cast<std::size_t>(row) * w];
+        int first = 0, last = w;
+        while (first < w && line[first] >> 24 == 0) ++first;
+        if (first == w) continue;
+        while (line[last - 1] >> 24 == 0) --last;
+        const int from = (left + first) & ~(kVector - 1), to = std::min((left + last + kVector - 1) & ~(kVector - 1), width);
+        drawing->m_runs.push_back(Run{from, top + row, to - from, drawing->m_pixels.size()});
+        drawing->m_pixels.resize(drawing->m_pixels.size() + static_cast<std::size_t>(to - from), 0);
+        std::copy(line + first, line + last, drawing->m_pixels.end() - (to - (left + last)) - (last - first));
+    }
+    // The tiles each band of rows covers, from its runs: a turned line
+    // crosses far fewer than its box.
+    for (std::size_t i = 0; i < drawing->m_runs.size();) {
+        const int band = drawing->m_runs[i].y / kTile;
+        int from = width, to = 0;
+        for (; i < drawing->m_runs.size() && drawing->m_runs[i].y / kTile == band; ++i) {
+            from = std::min(from, drawing->m_runs[i].x);
+            to = std::max(to, drawing->m_runs[i].x + drawing->m_runs[i].count);
+        }
+        drawing->m_tileRows.push_back(TileRow{band, from / kTile, (to - 1) / kTile});
+    }
+    // A box the size of the picture (a cue scaled up past it) is not kept.
+    if (box.capacity() > kKeptBox) std::vector<std::uint32_t>().swap(box);
+    return drawing;
+}
+
+void CueDrawing::Cover(int left, int top, int right, int bottom)
+{
+    left = std::max(left, 0), top = std::max(top, 0);
+    if (right <= left || bottom <= top) return;
+    for (int band = top / kTile; band <= (bottom - 1) / kTile; ++band) {
+        const auto same = std::find_if(m_tileRows.begin(), m_tileRows.end(), [band](const TileRow& r) { return r.row == band; });
+        if (same == m_tileRows.end())
+            m_tileRows.push_back(TileRow{band, left / kTile, (right - 1) / kTile});
+        else
+            same->from = std::min(same->from, left / kTile), same->to = std::max(same->to, (right - 1) / kTile);
+    }
+}
+
+std::shared_ptr<const CueDrawing> CueDrawing::Moving(const ASS_Image* images)
+{
+    auto drawing = std::make_shared<CueDrawing>();
+    // Each mask widened with empty columns to start and end on whole
+    // vectors, as the runs of a still one are.
+    const auto from = [](const ASS_Image& image) { return image.dst_x & ~(kVector - 1); };
+    const auto width = [&from](const ASS_Image& image) {
+        return ((image.dst_x + image.w + kVector - 1) & ~(kVector - 1)) - from(image);
+    };
+    std::size_t bytes = 0;
+    for (const ASS_Image* image = images; image; image = image->next)
+        if (image->w > 0 && image->h > 0 && image->bitmap) {
+            drawing->m_masks.push_back(*image);
+            bytes += static_cast<std::size_t>(width(*image)) * image->h;
+        }
+    drawing->m_bits.assign(bytes, 0);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < drawing->m_masks.size(); ++i) {
+        ASS_Image& mask = drawing->m_masks[i];
+        const int x = from(mask), w = width(mask);
+        for (int row = 0; row < mask.h; ++row)
+            std::memcpy(&drawing->m_bits[at + static_cast<std::size_t>(row) * w + static_cast<std::size_t>(mask.dst_x - x)],
+                        mask.bitmap + std::ptrdiff_t{row} * mask.stride, static_cast<std::size_t>(mask.w));
+        mask.bitmap = &drawing->m_bits[at];
+        mask.stride = mask.w = w;
+        mask.dst_x = x;
+        mask.next = i + 1 < drawing->m_masks.size() ? &drawing->m_masks[i + 1] : nullptr;
+        at += static_cast<std::size_t>(w) * mask.h;
+        drawing->Cover(mask.dst_x, mask.dst_y, mask.dst_x + mask.w, mask.dst_y + mask.h);
+    }
+    return drawing;
+}
+
+void CueDrawing::DrawTile(int column, int row, const PixelBuffer& target, const FrameRect& rect) const
+{
+    // The tile as a picture of its own, so that blending clips to it.
+    const int x = column * kTile, y = row * kTile;
+    const FrameRect tile{0, 0, std::min(kTile, rect.Width() - x), std::min(kTile, rect.Height() - y)};
+    if (tile.right <= 0 || tile.bottom <= 0) return;
+    const PixelBuffer view{target.bits + std::ptrdiff_t{rect.top + y} * target.stride + std::ptrdiff_t{rect.left + x} * 4,
+                           target.stride, tile.right, tile.bottom};
+    if (!m_masks.empty()) BlendAssImagesAt(m_masks.data(), -x, -y, view, tile);
+    const auto first = std::lower_bound(m_runs.begin(), m_runs.end(), y, [](const Run& r, int v) { return r.y < v; });
+    for (auto run = first; run != m_runs.end() && run->y < y + tile.bottom; ++run)
+        BlendPremultipliedRun(&m_pixels[run->at], run->count, view, tile, run->x - x, run->y - y);
+}
+
+void CueDrawing::FlattenTile(int column, int row, std::uint32_t* tile) const
+{
+    const int x = column * kTile, y = row * kTile;
+    const auto first = std::lower_bound(m_runs.begin(), m_runs.end(), y, [](const Run& r, int v) { return r.y < v; });
+    for (auto run = first; run != m_runs.end() && run->y < y + kTile; ++run) {
+        const int from = std::max(run->x, x), to = std::min(run->x + run->count, x + kTile);
+        if (to > from)
+            FlattenPremultipliedRun(&m_pixels[run->at + static_cast<std::size_t>(from - run->x)], to - from,
+                                    tile + std::ptrdiff_t{run->y - y} * kTile + (from - x));
+    }
+}
+
+std::size_t CueDrawing::Bytes() const
+{
+    return sizeof *this + m_runs.size() * sizeof(Run) + m_pixels.size() * 4 + m_masks.size() * sizeof(ASS_Image) +
+           m_bits.size();
+}
+
+bool CueSprites::LayOut(ASS_Renderer* renderer, TextTrack& track, long long nowMs, int width, int height,
+                        std::vector<CueDrawingPtr>& out)
+{
+    out.clear();
+    std::vector<int> order = track.Shown();
+    for (const int cue : order)
+        if (!track.Motion(cue).Alone()) return false;
+    // libass stacks by layer, then by reading order.
+    std::stable_sort(order.begin(), order.end(), [&track](int a, int b) {
+        const ASS_Event &ea = track.Event(a), &eb = track.Event(b);
+        return ea.Layer != eb.Layer ? ea.Layer < eb.Layer : ea.ReadOrder < eb.ReadOrder;
+    });
+    const unsigned layout = ++m_layouts;
+    for (const int cue : order) {
+        const ASS_Event& event = track.Event(cue);
+        const int stretch = track.Motion(cue).Stretch(nowMs - event.Start, event.Duration);
+        const Key key{cue, event.Start, event.Duration, stretch};
+        CueDrawingPtr drawing;
+        if (stretch >= 0) {
+            if (const auto kept = m_kept.find(key); kept != m_kept.end()) {
+                kept->second.used = layout;
+                drawing = kept->second.drawing;
+            }
+        }
+        if (!drawing) {
+            ASS_Track* alone = track.Alone(cue);
+            if (!alone) return false;
+            const ASS_Image* images = ass_render_frame(renderer, alone, nowMs, nullptr);
+            drawing = stretch >= 0 ? CueDrawing::Still(images, width, height) : CueDrawing::Moving(images);
+            if (stretch >= 0) m_kept[key] = Kept{drawing, layout};
+        }
+        if (!drawing->Empty()) out.push_back(std::move(drawing));
+    }
+    // What this picture and the one before took stays: the picture laid
+    // out ahead and the one drawn meanwhile share most of it.
+    std::erase_if(m_kept, [layout](const auto& kept) { return kept.second.used + 1 < layout; });
+    return true;
+}
+
+void CueSprites::Draw(const std::vector<CueDrawingPtr>& drawings, const PixelBuffer& target, const FrameRect& rect)
+{
+    constexpr int kTile = CueDrawing::kTile;
+    const int columns = (rect.Width() + kTile - 1) / kTile, rows = (rect.Height() + kTile - 1) / kTile;
+    if (columns != m_columns || rows != m_rows) {
+        m_columns = columns, m_rows = rows;
+        m_tiles.assign(static_cast<std::size_t>(columns) * rows, Tile{});
+        m_touching.assign(m_tiles.size(), {});
+    }
+    for (std::vector<int>& over : m_touching) over.clear();
+    for (std::size_t i = 0; i < drawings.size(); ++i)
+        drawings[i]->Touches([&](int column, int row) {
+            if (column < columns && row < rows)
+                m_touching[static_cast<std::size_t>(row) * columns + column].push_back(static_cast<int>(i));
+        });
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column) {
+            const std::size_t index = static_cast<std::size_t>(row) * columns + column;
+            const std::vector<int>& over = m_touching[index];
+            Tile& tile = m_tiles[index];
+            std::size_t groups = 0;
+            for (std::size_t i = 0; i < over.size();) {
+                const CueDrawingPtr& first = drawings[static_cast<std::size_t>(over[i])];
+                if (!first->IsStill()) {
+                    first->DrawTile(column, row, target, rect);
+                    ++i;
+                    continue;
+                }
+                std::size_t end = i + 1;
+                while (end < over.size() && drawings[static_cast<std::size_t>(over[end])]->IsStill()) ++end;
+                if (end == i + 1) {  // one alone blends as cheaply as it is
+                    first->DrawTile(column, row, target, rect);
+                    ++i;
+                    continue;
+                }
+                // The group kept for these stills, wherever it stood: moving
+                // cues come and go between groups.
+                const auto holds = [&](const Group& group) {
+                    return group.flat.size() == end - i &&
+                           std::equal(group.flat.begin(), group.flat.end(), over.begin() + static_cast<std::ptrdiff_t>(i),
+                                      [&](const CueDrawingPtr& kept, int d) { return kept == drawings[static_cast<std::size_t>(d)]; });
+                };
+                const std::size_t kept = static_cast<std::size_t>(
+                    std::find_if(tile.begin() + static_cast<std::ptrdiff_t>(groups), tile.end(), holds) - tile.begin());
+                const bool found = kept < tile.size();
+                if (groups == tile.size()) tile.emplace_back();
+                Group& group = tile[groups++];
+                if (found) {
+                    std::swap(group, tile[kept]);
+                } else {
+                    group.flat.clear();
+                    group.pixels.assign(static_cast<std::size_t>(kTile) * kTile, 0);
+                    for (std::size_t k = i; k < end; ++k) {
+                        group.flat.push_back(drawings[static_cast<std::size_t>(over[k])]);
+                        group.flat.back()->FlattenTile(column, row, group.pixels.data());
+                    }
+                }
+                i = end;
+                BlendPremultiplied(group.pixels.data(), kTile, kTile, target, rect, column * kTile, row * kTile);
+            }
+            tile.resize(groups);
+        }
+}
+
+void CueSprites::Forget()
+{
+    m_kept.clear();
+    m_tiles.assign(m_tiles.size(), Tile{});
+}
+
+std::size_t CueSprites::KeptBytes() const
+{
+    std::size_t bytes = 0;
+    for (const auto& [key, kept] : m_kept) bytes += kept.drawing->Bytes();
+    return bytes;
+}
+
+}  // namespace media
