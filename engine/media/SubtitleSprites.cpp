@@ -93,14 +93,18 @@ std::shared_ptr<const CueDrawing> CueDrawing::Moving(const ASS_Image* images)
             drawing->m_masks.push_back(*image);
             bytes += static_cast<std::size_t>(width(*image)) * image->h;
         }
-    drawing->m_bits.assign(bytes, 0);
+    // Not cleared first: every byte is written once, mask or margin.
+    drawing->m_bits.reset(new std::uint8_t[bytes]);
     std::size_t at = 0;
     for (std::size_t i = 0; i < drawing->m_masks.size(); ++i) {
         ASS_Image& mask = drawing->m_masks[i];
-        const int x = from(mask), w = width(mask);
-        for (int row = 0; row < mask.h; ++row)
-            std::memcpy(&drawing->m_bits[at + static_cast<std::size_t>(row) * w + static_cast<std::size_t>(mask.dst_x - x)],
-                        mask.bitmap + std::ptrdiff_t{row} * mask.stride, static_cast<std::size_t>(mask.w));
+        const int x = from(mask), w = width(mask), before = mask.dst_x - x, after = w - before - mask.w;
+        for (int row = 0; row < mask.h; ++row) {
+            std::uint8_t* line = &drawing->m_bits[at + static_cast<std::size_t>(row) * w];
+            std::memset(line, 0, static_cast<std::size_t>(before));
+            std::memcpy(line + before, mask.bitmap + std::ptrdiff_t{row} * mask.stride, static_cast<std::size_t>(mask.w));
+            std::memset(line + before + mask.w, 0, static_cast<std::size_t>(after));
+        }
         mask.bitmap = &drawing->m_bits[at];
         mask.stride = mask.w = w;
         mask.dst_x = x;
@@ -139,8 +143,9 @@ void CueDrawing::FlattenTile(int column, int row, std::uint32_t* tile) const
 
 std::size_t CueDrawing::Bytes() const
 {
-    return sizeof *this + m_runs.size() * sizeof(Run) + m_pixels.size() * 4 + m_masks.size() * sizeof(ASS_Image) +
-           m_bits.size();
+    std::size_t bytes = sizeof *this + m_runs.size() * sizeof(Run) + m_pixels.size() * 4;
+    for (const ASS_Image& mask : m_masks) bytes += sizeof mask + static_cast<std::size_t>(mask.stride) * mask.h;
+    return bytes;
 }
 
 bool CueSprites::LayOut(ASS_Renderer* renderer, TextTrack& track, long long nowMs, int width, int height,

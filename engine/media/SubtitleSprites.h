@@ -67,7 +67,7 @@ private:
     std::vector<Run> m_runs;  // by row
     std::vector<std::uint32_t> m_pixels;
     std::vector<ass_image> m_masks;  // linked, pointing into m_bits
-    std::vector<std::uint8_t> m_bits;
+    std::unique_ptr<std::uint8_t[]> m_bits;
     std::vector<TileRow> m_tileRows;
 };
 using CueDrawingPtr = std::shared_ptr<const CueDrawing>;
