@@ -15,6 +15,8 @@
 # movie's without; the resident memory and its peak at the end less than
 # 5 MB above what they were after the first minute.
 # A picture of the subtitled movie as played is kept in build/bench/subtitles/.
+# reelscope-overlay-bench (bench/overlay_bench.cpp) measures the subtitles
+# alone (no movie, no window) on the scripts this writes there.
 # --player FILE measures that build of the player (a copy kept from before a
 # change, say) as it is, without building the tree; --rounds N plays N
 # rounds instead of three (0: the memory part alone).

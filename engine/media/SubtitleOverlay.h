@@ -3,7 +3,8 @@
 // own streams and the files added to it), which of them is shown, and
 // libass, which lays text out at the size the picture is shown at, with the
 // fonts fontconfig finds (Japanese ones included) and those the file
-// carries.
+// carries. Pictures whose cues are all placed by themselves are laid out
+// cue by cue, and the cues standing still are kept (CueSprites).
 //
 // Threads: Draw on whoever presents a picture (the stream's worker, or the
 // interface thread for a repaint); the rest on the interface thread, while
