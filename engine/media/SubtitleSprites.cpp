@@ -12,6 +12,10 @@ namespace media {
 namespace {
 
 constexpr std::size_t kKeptBox = 1u << 18;  // pixels: a megabyte
+constexpr std::size_t kMostGroups = 4;       // a tile's
+// Beyond this the drawings kept (hundreds of large cues in full screen)
+// would outweigh what they save: such pictures are laid out whole.
+constexpr std::size_t kMostKeptBytes = 96u << 20;
 
 }  // namespace
 
@@ -152,6 +156,7 @@ bool CueSprites::LayOut(ASS_Renderer* renderer, TextTrack& track, long long nowM
                         std::vector<CueDrawingPtr>& out)
 {
     out.clear();
+    if (m_tooMany) return false;
     std::vector<int> order = track.Shown();
     for (const int cue : order)
         if (!track.Motion(cue).Alone()) return false;
@@ -177,13 +182,25 @@ bool CueSprites::LayOut(ASS_Renderer* renderer, TextTrack& track, long long nowM
             if (!alone) return false;
             const ASS_Image* images = ass_render_frame(renderer, alone, nowMs, nullptr);
             drawing = stretch >= 0 ? CueDrawing::Still(images, width, height) : CueDrawing::Moving(images);
-            if (stretch >= 0) m_kept[key] = Kept{drawing, layout};
+            if (stretch >= 0) {
+                m_keptBytes += drawing->Bytes();
+                m_kept[key] = Kept{drawing, layout};
+            }
         }
         if (!drawing->Empty()) out.push_back(std::move(drawing));
     }
     // What this picture and the one before took stays: the picture laid
     // out ahead and the one drawn meanwhile share most of it.
-    std::erase_if(m_kept, [layout](const auto& kept) { return kept.second.used + 1 < layout; });
+    std::erase_if(m_kept, [this, layout](const auto& kept) {
+        const bool old = kept.second.used + 1 < layout;
+        if (old) m_keptBytes -= kept.second.drawing->Bytes();
+        return old;
+    });
+    if (m_keptBytes > kMostKeptBytes) {
+        Forget();
+        m_tooMany = true;
+        return false;
+    }
     return true;
 }
 
@@ -217,9 +234,10 @@ void CueSprites::Draw(const std::vector<CueDrawingPtr>& drawings, const PixelBuf
                 }
                 std::size_t end = i + 1;
                 while (end < over.size() && drawings[static_cast<std::size_t>(over[end])]->IsStill()) ++end;
-                if (end == i + 1) {  // one alone blends as cheaply as it is
-                    first->DrawTile(column, row, target, rect);
-                    ++i;
+                // One alone blends as cheaply as it is; past a few groups
+                // (stills and moving cues stacked in turn) a tile keeps no more.
+                if (end == i + 1 || groups == kMostGroups) {
+                    for (; i < end; ++i) drawings[static_cast<std::size_t>(over[i])]->DrawTile(column, row, target, rect);
                     continue;
                 }
                 // The group kept for these stills, wherever it stood: moving
@@ -254,14 +272,9 @@ void CueSprites::Draw(const std::vector<CueDrawingPtr>& drawings, const PixelBuf
 void CueSprites::Forget()
 {
     m_kept.clear();
+    m_keptBytes = 0;
+    m_tooMany = false;
     m_tiles.assign(m_tiles.size(), Tile{});
-}
-
-std::size_t CueSprites::KeptBytes() const
-{
-    std::size_t bytes = 0;
-    for (const auto& [key, kept] : m_kept) bytes += kept.drawing->Bytes();
-    return bytes;
 }
 
 }  // namespace media

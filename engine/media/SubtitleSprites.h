@@ -86,7 +86,6 @@ public:
     void Draw(const std::vector<CueDrawingPtr>& drawings, const PixelBuffer& target, const FrameRect& rect);
     // The renderer's frame, fonts or track changed: no drawing kept holds.
     void Forget();
-    std::size_t KeptBytes() const;
 
 private:
     struct Group {
@@ -101,6 +100,8 @@ private:
         unsigned used;  // the last layout that took it
     };
     std::map<Key, Kept> m_kept;
+    std::size_t m_keptBytes = 0;
+    bool m_tooMany = false;  // kept drawings grew past all use: laid out whole until Forget
     unsigned m_layouts = 0;
     int m_columns = 0, m_rows = 0;  // of m_tiles, for the frame drawn last
     std::vector<Tile> m_tiles;
