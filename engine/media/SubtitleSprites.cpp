@@ -222,51 +222,53 @@ void CueSprites::Draw(const std::vector<CueDrawingPtr>& drawings, const PixelBuf
     for (int row = 0; row < rows; ++row)
         for (int column = 0; column < columns; ++column) {
             const std::size_t index = static_cast<std::size_t>(row) * columns + column;
-            const std::vector<int>& over = m_touching[index];
-            Tile& tile = m_tiles[index];
-            std::size_t groups = 0;
-            for (std::size_t i = 0; i < over.size();) {
-                const CueDrawingPtr& first = drawings[static_cast<std::size_t>(over[i])];
-                if (!first->IsStill()) {
-                    first->DrawTile(column, row, target, rect);
-                    ++i;
-                    continue;
-                }
-                std::size_t end = i + 1;
-                while (end < over.size() && drawings[static_cast<std::size_t>(over[end])]->IsStill()) ++end;
-                // One alone blends as cheaply as it is; past a few groups
-                // (stills and moving cues stacked in turn) a tile keeps no more.
-                if (end == i + 1 || groups == kMostGroups) {
-                    for (; i < end; ++i) drawings[static_cast<std::size_t>(over[i])]->DrawTile(column, row, target, rect);
-                    continue;
-                }
-                // The group kept for these stills, wherever it stood: moving
-                // cues come and go between groups.
-                const auto holds = [&](const Group& group) {
-                    return group.flat.size() == end - i &&
-                           std::equal(group.flat.begin(), group.flat.end(), over.begin() + static_cast<std::ptrdiff_t>(i),
-                                      [&](const CueDrawingPtr& kept, int d) { return kept == drawings[static_cast<std::size_t>(d)]; });
-                };
-                const std::size_t kept = static_cast<std::size_t>(
-                    std::find_if(tile.begin() + static_cast<std::ptrdiff_t>(groups), tile.end(), holds) - tile.begin());
-                const bool found = kept < tile.size();
-                if (groups == tile.size()) tile.emplace_back();
-                Group& group = tile[groups++];
-                if (found) {
-                    std::swap(group, tile[kept]);
-                } else {
-                    group.flat.clear();
-                    group.pixels.assign(static_cast<std::size_t>(kTile) * kTile, 0);
-                    for (std::size_t k = i; k < end; ++k) {
-                        group.flat.push_back(drawings[static_cast<std::size_t>(over[k])]);
-                        group.flat.back()->FlattenTile(column, row, group.pixels.data());
-                    }
-                }
-                i = end;
-                BlendPremultiplied(group.pixels.data(), kTile, kTile, target, rect, column * kTile, row * kTile);
-            }
-            tile.resize(groups);
+            DrawTile(drawings, m_touching[index], m_tiles[index], column, row, target, rect);
         }
+}
+
+void CueSprites::DrawTile(const std::vector<CueDrawingPtr>& drawings, const std::vector<int>& over, Tile& tile, int column,
+                          int row, const PixelBuffer& target, const FrameRect& rect)
+{
+    constexpr int kTile = CueDrawing::kTile;
+    const auto at = [&](std::size_t i) -> const CueDrawingPtr& { return drawings[static_cast<std::size_t>(over[i])]; };
+    std::size_t groups = 0;
+    for (std::size_t i = 0; i < over.size();) {
+        std::size_t end = i;
+        while (end < over.size() && at(end)->IsStill()) ++end;
+        // A moving cue, one still alone (it blends as cheaply as it is), or
+        // stills past a few groups (stacked in turn with moving cues): as
+        // they are.
+        if (end <= i + 1 || groups == kMostGroups) {
+            for (end = std::max(end, i + 1); i < end; ++i) at(i)->DrawTile(column, row, target, rect);
+            continue;
+        }
+        // The group kept for these stills, wherever it stood: moving cues
+        // come and go between groups.
+        const auto holds = [&](const Group& group) {
+            if (group.flat.size() != end - i) return false;
+            for (std::size_t k = 0; k < group.flat.size(); ++k)
+                if (group.flat[k] != at(i + k)) return false;
+            return true;
+        };
+        const auto kept = static_cast<std::size_t>(
+            std::find_if(tile.begin() + static_cast<std::ptrdiff_t>(groups), tile.end(), holds) - tile.begin());
+        const bool found = kept < tile.size();
+        if (groups == tile.size()) tile.emplace_back();
+        Group& group = tile[groups++];
+        if (found) {
+            std::swap(group, tile[kept]);
+        } else {
+            group.flat.clear();
+            group.pixels.assign(static_cast<std::size_t>(kTile) * kTile, 0);
+            for (std::size_t k = i; k < end; ++k) {
+                group.flat.push_back(at(k));
+                at(k)->FlattenTile(column, row, group.pixels.data());
+            }
+        }
+        i = end;
+        BlendPremultiplied(group.pixels.data(), kTile, kTile, target, rect, column * kTile, row * kTile);
+    }
+    tile.resize(groups);
 }
 
 void CueSprites::Forget()

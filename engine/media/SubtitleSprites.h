@@ -93,6 +93,9 @@ private:
         std::vector<std::uint32_t> pixels;  // kTile x kTile premultiplied
     };
     using Tile = std::vector<Group>;  // bottom first
+    // Draws what lies over one tile: `over`, the drawings' numbers, bottom first.
+    void DrawTile(const std::vector<CueDrawingPtr>& drawings, const std::vector<int>& over, Tile& tile, int column,
+                  int row, const PixelBuffer& target, const FrameRect& rect);
     // A cue, as timed for the picture, in one of its still stretches.
     using Key = std::tuple<int, long long, long long, int>;
     struct Kept {
