@@ -152,21 +152,31 @@ std::size_t CueDrawing::Bytes() const
     return bytes;
 }
 
+bool CueDrawing::Meets(const CueDrawing& other) const
+{
+    for (const TileRow& a : m_tileRows)
+        for (const TileRow& b : other.m_tileRows)
+            if (a.row == b.row && a.from <= b.to && b.from <= a.to) return true;
+    return false;
+}
+
 bool CueSprites::LayOut(ASS_Renderer* renderer, TextTrack& track, long long nowMs, int width, int height,
                         std::vector<CueDrawingPtr>& out)
 {
     out.clear();
     if (m_tooMany) return false;
-    std::vector<int> order = track.Shown();
-    for (const int cue : order)
-        if (!track.Motion(cue).Alone()) return false;
+    std::vector<int> alone, others;
+    for (const int cue : track.Shown()) (track.Motion(cue).Alone() ? alone : others).push_back(cue);
+    if (alone.empty()) return false;
     // libass stacks by layer, then by reading order.
-    std::stable_sort(order.begin(), order.end(), [&track](int a, int b) {
-        const ASS_Event &ea = track.Event(a), &eb = track.Event(b);
-        return ea.Layer != eb.Layer ? ea.Layer < eb.Layer : ea.ReadOrder < eb.ReadOrder;
-    });
+    const auto stacking = [&track](int cue) {
+        const ASS_Event& event = track.Event(cue);
+        return std::pair{event.Layer, event.ReadOrder};
+    };
+    std::stable_sort(alone.begin(), alone.end(), [&](int a, int b) { return stacking(a) < stacking(b); });
+    std::vector<std::pair<std::pair<int, int>, CueDrawingPtr>> laid;
     const unsigned layout = ++m_layouts;
-    for (const int cue : order) {
+    for (const int cue : alone) {
         const ASS_Event& event = track.Event(cue);
         const int stretch = track.Motion(cue).Stretch(nowMs - event.Start, event.Duration);
         const Key key{cue, event.Start, event.Duration, stretch};
@@ -187,7 +197,7 @@ bool CueSprites::LayOut(ASS_Renderer* renderer, TextTrack& track, long long nowM
                 m_kept[key] = Kept{drawing, layout};
             }
         }
-        if (!drawing->Empty()) out.push_back(std::move(drawing));
+        if (!drawing->Empty()) laid.emplace_back(stacking(cue), std::move(drawing));
     }
     // What this picture and the one before took stays: the picture laid
     // out ahead and the one drawn meanwhile share most of it.
@@ -201,6 +211,25 @@ bool CueSprites::LayOut(ASS_Renderer* renderer, TextTrack& track, long long nowM
         m_tooMany = true;
         return false;
     }
+    if (!others.empty()) {
+        // The others are laid out together as libass lays out the whole
+        // script, the cues placed by themselves hidden (they take no part
+        // in placing the others), and drawn as one where the lowest of them
+        // stacks. That is exact unless a cue placed by itself stacks between
+        // them and meets them.
+        std::vector<long long> lengths;
+        const ASS_Image* images = ass_render_frame(renderer, track.Hide(alone, lengths), nowMs, nullptr);
+        track.Show(alone, lengths);
+        CueDrawingPtr together = CueDrawing::Moving(images);
+        const auto [lowest, highest] = std::minmax_element(
+            others.begin(), others.end(), [&](int a, int b) { return stacking(a) < stacking(b); });
+        const auto low = stacking(*lowest), high = stacking(*highest);
+        for (const auto& [place, drawing] : laid)
+            if (low < place && place < high && drawing->Meets(*together)) return false;
+        const auto above = std::find_if(laid.begin(), laid.end(), [&](const auto& one) { return one.first > low; });
+        laid.emplace(above, low, std::move(together));
+    }
+    for (auto& [place, drawing] : laid) out.push_back(std::move(drawing));
     return true;
 }
 

@@ -40,6 +40,8 @@ public:
     static std::shared_ptr<const CueDrawing> Moving(const ass_image* images);
 
     bool IsStill() const { return m_masks.empty(); }
+    // Whether the two cover a tile in common.
+    bool Meets(const CueDrawing& other) const;
     bool Empty() const { return m_runs.empty() && m_masks.empty(); }
     std::size_t Bytes() const;
     // Calls `touch(column, row)` for each tile it may cover.
@@ -76,7 +78,10 @@ class CueSprites {
 public:
     // The cues `track` shows after its Prepare at `nowMs`, in the order
     // libass stacks them, laid out by `renderer` for its frame of `width` x
-    // `height`. False when the picture must be laid out whole.
+    // `height`: those placed by themselves one by one, the others (placed
+    // out of each other's way) together as one. False when the picture must
+    // be laid out whole: none is placed by itself, or one stacked among the
+    // others meets them.
     bool LayOut(ass_renderer* renderer, TextTrack& track, long long nowMs, int width, int height,
                 std::vector<CueDrawingPtr>& out);
     // Blends the drawings, in order, into `rect` of `target`. Tile by tile:

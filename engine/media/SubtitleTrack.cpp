@@ -115,6 +115,21 @@ ASS_Track* TextTrack::Alone(int cue)
     return m_alone;
 }
 
+ASS_Track* TextTrack::Hide(const std::vector<int>& cues, std::vector<long long>& kept)
+{
+    kept.clear();
+    for (const int cue : cues) {
+        kept.push_back(m_track->events[cue].Duration);
+        m_track->events[cue].Duration = 0;
+    }
+    return m_track;
+}
+
+void TextTrack::Show(const std::vector<int>& cues, const std::vector<long long>& kept)
+{
+    for (std::size_t i = 0; i < cues.size() && i < kept.size(); ++i) m_track->events[cues[i]].Duration = kept[i];
+}
+
 void TextTrack::Add(std::vector<TextCue>& cues)
 {
     std::lock_guard lock(m_mutex);

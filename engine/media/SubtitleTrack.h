@@ -67,6 +67,10 @@ public:
     // A track of the same styles holding that one cue alone, timed as
     // Prepare timed it; valid until the next call. Null when none can be made.
     ass_track* Alone(int cue);
+    // The prepared track with `cues` not shown, their lengths kept in
+    // `kept` until Show gives them back.
+    ass_track* Hide(const std::vector<int>& cues, std::vector<long long>& kept);
+    void Show(const std::vector<int>& cues, const std::vector<long long>& kept);
 
 private:
     struct Span {

@@ -468,8 +468,9 @@ TEST(SubtitleMotion, ACueStandsStillOnlyBetweenItsAnimations)
 // Cues placed by themselves are drawn one by one and kept while they stand
 // still; the pictures must come out as libass draws the whole script, to a
 // level, frame after frame: stacked by layer and reading order where they
-// overlap, fading, sweeping, turning and moving, and with a line among them
-// that libass places (the whole picture then laid out at once).
+// overlap, fading, sweeping, turning and moving, and with lines among them
+// that libass places, stacked below them, or below and above, stacked
+// over each other.
 TEST(SubtitleOverlay, CuesDrawnOneByOneAndKeptLookAsTheWholeScriptDrawn)
 {
     static constexpr int kWidth = 320, kHeight = 180;
@@ -484,7 +485,9 @@ TEST(SubtitleOverlay, CuesDrawnOneByOneAndKeptLookAsTheWholeScriptDrawn)
         "Dialogue: 1,0:00:00.40,0:00:02.40,K,,0,0,0,,{\\pos(120,95)\\frz20\\k20}ka{\\kf40}ra{\\ko20}oke\n"
         "Dialogue: 0,0:00:00.80,0:00:01.60,K,,0,0,0,,{\\pos(140,100)\\t(200,400,\\frz45)\\blur1}turn\n"
         "Dialogue: 2,0:00:00.00,0:00:03.00,K,,0,0,0,,{\\pos(160,90)\\move(160,90,200,120,1000,1400)}mv\n"
-        "Dialogue: 0,0:00:01.20,0:00:01.60,K,,0,0,0,,bottom line\n";
+        "Dialogue: 0,0:00:01.20,0:00:01.60,K,,0,0,0,,bottom line\n"
+        "Dialogue: 0,0:00:02.00,0:00:02.40,K,,0,0,0,,{\\an8}low\n"
+        "Dialogue: 3,0:00:02.00,0:00:02.40,K,,0,0,0,,{\\an8}high\n";
     const Written file("overlay.ass", script);
     SubtitleScript read;
     ASSERT_EQ(ReadSubtitleFile(file.path.string(), read), kOk);
