@@ -219,7 +219,8 @@ template <typename U32>
 // A premultiplied picture over an opaque one: each channel is the
 // picture's plus what its alpha leaves of the one under it; or, kAlpha,
 // over another premultiplied picture, whose alpha gathers too. Runs of
-// transparent pixels are skipped; each sum is held to 255 for pictures whose
+// empty pixels are skipped (a transparent one with colour still adds it,
+// the same in every kernel); each sum is held to 255 for pictures whose
 // colours stand a level over their alpha (scaled ones).
 template <bool kAlpha>
 inline std::uint32_t OverPixel(std::uint32_t s, std::uint32_t d)
@@ -235,7 +236,7 @@ template <bool kAlpha>
 void OverRunScalar(const std::uint32_t* src, std::uint32_t* dst, int count)
 {
     for (int i = 0; i < count; ++i)
-        if (src[i] >> 24 != 0) dst[i] = OverPixel<kAlpha>(src[i], dst[i]);
+        if (src[i] != 0) dst[i] = OverPixel<kAlpha>(src[i], dst[i]);
 }
 
 template <int kLanes, bool kAlpha>
@@ -249,7 +250,7 @@ template <int kLanes, bool kAlpha>
     for (; i + kLanes <= count; i += kLanes) {
         U32 s;
         std::memcpy(&s, src + i, sizeof s);
-        if (NoneOf(s, 0xFF000000u)) continue;
+        if (NoneOf(s, 0xFFFFFFFFu)) continue;
         const U32 a = s >> 24;
         const U16 inv = most - (U16)(a | a << 16);
         U32 d;

@@ -413,6 +413,30 @@ TEST(SubtitleBlend, EveryKernelPaintsTheSamePixelsInsideThePictureOnly)
         if (!BlendKernelAvailable(kernel)) continue;
         EXPECT_TRUE(flattened(kernel) == flat) << "kernel " << static_cast<int>(kernel);
     }
+
+    // A scaled bitmap subtitle's pixels are premultiplied only roughly: a
+    // colour a level over its alpha, colour under no alpha. Every kernel
+    // still gives the same picture.
+    std::vector<std::uint32_t> rough(kWidth * kHeight);
+    for (std::uint32_t& p : rough) {
+        const std::uint32_t a = below(3) == 0 ? 0 : static_cast<std::uint32_t>(below(256));
+        p = a << 24 | static_cast<std::uint32_t>(below(std::min<int>(a + 2, 256))) << 16 |
+            static_cast<std::uint32_t>(below(std::min<int>(a + 2, 256))) << 8 | static_cast<std::uint32_t>(below(3));
+    }
+    const auto over = [&](BlendKernel kernel) {
+        std::vector<std::uint32_t> picture = background;
+        BlendPremultiplied(rough.data(), kWidth, kHeight,
+                           PixelBuffer{reinterpret_cast<std::uint8_t*>(picture.data()), kWidth * 4, kWidth, kHeight}, kRect,
+                           -5, 3, kernel);
+        return picture;
+    };
+    const std::vector<std::uint32_t> scalar = over(BlendKernel::Scalar);
+    EXPECT_NE(scalar, background);
+    for (const BlendKernel kernel : {BlendKernel::Generic, BlendKernel::Avx2}) {
+        if (BlendKernelAvailable(kernel)) {
+            EXPECT_TRUE(over(kernel) == scalar) << "kernel " << static_cast<int>(kernel);
+        }
+    }
 }
 
 // When a styled cue may be drawn once and kept: a cue drawn for one moment
