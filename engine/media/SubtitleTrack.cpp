@@ -3,6 +3,8 @@
 #include <ass/ass.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -43,6 +45,48 @@ std::string WithoutAttachments(const std::string& header)
         at = end;
     }
     return out;
+}
+
+// A tag's number at the start of `text`, as libass reads it; false when
+// none stands there.
+bool LeadingNumber(std::string_view text, double& value)
+{
+    std::size_t length = 0;
+    while (length < text.size() && length < 24 && (std::isdigit(static_cast<unsigned char>(text[length])) || text[length] == '.'))
+        ++length;
+    if (length == 0) return false;
+    value = std::strtod(std::string(text.substr(0, length)).c_str(), nullptr);
+    return true;
+}
+
+// A cue whose letters stand taller or wider than the whole picture shows
+// nothing that can be read, and libass takes a tenth of a second a letter
+// to draw it (a damaged or hostile script): such a cue is skipped. Its
+// style's size and scale count, and the largest of its own.
+bool Oversized(const ASS_Track& track, const ASS_Event& event)
+{
+    if (event.Style < 0 || event.Style >= track.n_styles || !event.Text) return false;
+    const ASS_Style& style = track.styles[event.Style];
+    double size = style.FontSize, scaleX = style.ScaleX, scaleY = style.ScaleY, value = 0;
+    const std::string_view text = event.Text;
+    for (std::size_t open = text.find('{'); open != std::string_view::npos; open = text.find('{', open + 1)) {
+        const std::string_view block = text.substr(open, text.find('}', open) - open);
+        for (std::size_t at = block.find("\\fs"); at != std::string_view::npos; at = block.find("\\fs", at + 3)) {
+            const std::string_view rest = block.substr(at + 3);
+            if (rest.starts_with("cx") && LeadingNumber(rest.substr(2), value))
+                scaleX = std::max(scaleX, value / 100);
+            else if (rest.starts_with("cy") && LeadingNumber(rest.substr(2), value))
+                scaleY = std::max(scaleY, value / 100);
+            else if (LeadingNumber(rest, value))
+                size = std::max(size, value);
+        }
+    }
+    // The script's own size, as libass takes it when the header leaves it out.
+    double width = track.PlayResX, height = track.PlayResY;
+    if (width <= 0 && height <= 0) width = 384, height = 288;
+    if (width <= 0) width = height * 4 / 3;
+    if (height <= 0) height = width * 3 / 4;
+    return size * scaleY > height || size * scaleX > width;
 }
 
 std::uint64_t CueKey(const TextCue& cue)
@@ -186,6 +230,11 @@ std::pair<StreamTime, StreamTime> TextTrack::TakeNew()
         ass_process_chunk(m_track, cue.line.data(), static_cast<int>(cue.line.size()), startMs, endMs - startMs);
         if (m_track->n_events != before + 1) continue;  // not a line libass could read
         const ASS_Event& event = m_track->events[before];
+        if (Oversized(*m_track, event)) {
+            ass_free_event(m_track, before);
+            --m_track->n_events;
+            continue;
+        }
         m_motions.push_back(CueMotion::Of(event.Text ? event.Text : "", event.Effect ? event.Effect : ""));
         const bool open = cue.end == kOpenEnd;
         m_spans.push_back(Span{cue.start, open ? cue.start + kOpenLength : std::max(cue.end, cue.start), open});

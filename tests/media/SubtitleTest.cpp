@@ -236,6 +236,7 @@ struct Hostile {
     bool read;        // kept as a track (what can be read of it), or refused
     int showsFrame;   // a frame that then shows a subtitle; -1 none
     const char* extension = ".srt";
+    int mostPixels = 1 << 30;  // a frame shows subtitles over no more pixels
 };
 
 std::string RandomBytes()
@@ -267,17 +268,31 @@ std::string OutOfOrderAndNegative()
     return Cue(3, "00:00:01,200", "00:00:01,600", "third") + Cue(1, "-00:00:05,000", "-00:00:04,000", "before") +
            Cue(2, "00:00:00,410", "00:00:00,830", "second");
 }
-std::string MissingFont()
+std::string ScriptOf(const std::string& font, const std::string& events)
 {
     return "[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 240\n\n[V4+ Styles]\n"
            "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, Bold, Italic, "
            "Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, "
            "MarginR, MarginV, Encoding\n"
-           "Style: Default,No Such Font At All,20,&H00FFFFFF,&H000000FF,&H00000000,&H00000000,0,0,0,0,100,100,0,0,1,1,"
-           "0,2,10,10,10,1\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
-           // Placed, so that its size does not push the other line away.
-           "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,{\\pos(10,10)\\fs100000\\fscx100000}huge\n"
-           "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,文字 Glyphs\n";
+           "Style: Default," + font + ",20,&H00FFFFFF,&H000000FF,&H00000000,&H00000000,0,0,0,0,100,100,0,0,1,1,"
+           "0,2,10,10,10,1\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n" +
+           events + "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,文字 Glyphs\n";
+}
+std::string MissingFont()
+{
+    // Placed, so that its size does not push the other line away.
+    return ScriptOf("No Such Font At All",
+                    "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,{\\pos(10,10)\\fs100000\\fscx100000}huge\n");
+}
+// Letters larger than the picture: nothing to read, and a tenth of a second
+// each for libass to draw.
+std::string GiantLetters()
+{
+    std::string events;
+    for (const char* tags : {"\\fs1000", "\\fscx600\\fscy600", "\\t(0,100,\\fs900)"})
+        for (int i = 0; i < 10; ++i)
+            events += "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,{\\an5\\pos(160,120)" + std::string(tags) + "}W\n";
+    return ScriptOf("sans-serif", events);
 }
 std::string Empty() { return {}; }
 // Blocks that are no cues before the cue: FFmpeg's reader alone stops at them.
@@ -308,6 +323,7 @@ TEST_P(HostileFile, IsSkippedOrRefusedAndTheMoviePlaysOn)
         if (frame == h.showsFrame) {
             EXPECT_GT(shown.subtitlePixels, kSubtitlePixels) << frame;
         }
+        EXPECT_LE(shown.subtitlePixels, h.mostPixels) << frame;
     }
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(60)) << "no hang";
 }
@@ -318,6 +334,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, HostileFile,
                                            Hostile{"many", ManyCues, true, 12},
                                            Hostile{"disorder", OutOfOrderAndNegative, true, 30},
                                            Hostile{"nofont", MissingFont, true, 12},
+                                           Hostile{"giant", GiantLetters, true, 12, ".ass", 8000},
                                            Hostile{"empty", Empty, false, -1},
                                            Hostile{"styledvtt", StyledWebVtt, true, 12, ".vtt"}),
                          [](const auto& info) { return std::string(info.param.name); });
