@@ -62,7 +62,8 @@ bool LeadingNumber(std::string_view text, double& value)
 // A cue whose letters stand taller or wider than the whole picture shows
 // nothing that can be read, and libass takes a tenth of a second a letter
 // to draw it (a damaged or hostile script): such a cue is skipped. Its
-// style's size and scale count, and the largest of its own.
+// style's size and scale count, and the largest of its own. Drawings are
+// left alone: a sign's box is often a unit square scaled up many times.
 bool Oversized(const ASS_Track& track, const ASS_Event& event)
 {
     if (event.Style < 0 || event.Style >= track.n_styles || !event.Text) return false;
@@ -71,6 +72,8 @@ bool Oversized(const ASS_Track& track, const ASS_Event& event)
     const std::string_view text = event.Text;
     for (std::size_t open = text.find('{'); open != std::string_view::npos; open = text.find('{', open + 1)) {
         const std::string_view block = text.substr(open, text.find('}', open) - open);
+        for (std::size_t at = block.find("\\p"); at != std::string_view::npos; at = block.find("\\p", at + 2))
+            if (LeadingNumber(block.substr(at + 2), value) && value > 0) return false;
         for (std::size_t at = block.find("\\fs"); at != std::string_view::npos; at = block.find("\\fs", at + 3)) {
             const std::string_view rest = block.substr(at + 3);
             if (rest.starts_with("cx") && LeadingNumber(rest.substr(2), value))

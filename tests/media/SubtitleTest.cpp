@@ -237,6 +237,7 @@ struct Hostile {
     int showsFrame;   // a frame that then shows a subtitle; -1 none
     const char* extension = ".srt";
     int mostPixels = 1 << 30;  // a frame shows subtitles over no more pixels
+    int fewestPixels = 0;      // and at showsFrame over at least these
 };
 
 std::string RandomBytes()
@@ -292,6 +293,8 @@ std::string GiantLetters()
     for (const char* tags : {"\\fs1000", "\\fscx600\\fscy600", "\\t(0,100,\\fs900)"})
         for (int i = 0; i < 10; ++i)
             events += "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,{\\an5\\pos(160,120)" + std::string(tags) + "}W\n";
+    // A box drawn as a unit square scaled up is no giant letter.
+    events += "Dialogue: 0,0:00:00.41,0:00:00.83,Default,,0,0,0,,{\\an7\\pos(0,0)\\fscx8000\\fscy8000\\p1}m 0 0 l 1 0 1 1 0 1\n";
     return ScriptOf("sans-serif", events);
 }
 std::string Empty() { return {}; }
@@ -321,7 +324,7 @@ TEST_P(HostileFile, IsSkippedOrRefusedAndTheMoviePlaysOn)
         const Shown shown = ShowFrame(s, frame);
         ASSERT_EQ(shown.frame, frame);
         if (frame == h.showsFrame) {
-            EXPECT_GT(shown.subtitlePixels, kSubtitlePixels) << frame;
+            EXPECT_GT(shown.subtitlePixels, std::max(kSubtitlePixels, h.fewestPixels)) << frame;
         }
         EXPECT_LE(shown.subtitlePixels, h.mostPixels) << frame;
     }
@@ -334,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, HostileFile,
                                            Hostile{"many", ManyCues, true, 12},
                                            Hostile{"disorder", OutOfOrderAndNegative, true, 30},
                                            Hostile{"nofont", MissingFont, true, 12},
-                                           Hostile{"giant", GiantLetters, true, 12, ".ass", 8000},
+                                           Hostile{"giant", GiantLetters, true, 12, ".ass", 12000, 6000},
                                            Hostile{"empty", Empty, false, -1},
                                            Hostile{"styledvtt", StyledWebVtt, true, 12, ".vtt"}),
                          [](const auto& info) { return std::string(info.param.name); });
