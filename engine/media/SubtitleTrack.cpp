@@ -62,18 +62,20 @@ bool LeadingNumber(std::string_view text, double& value)
 // A cue whose letters stand taller or wider than the whole picture shows
 // nothing that can be read, and libass takes a tenth of a second a letter
 // to draw it (a damaged or hostile script): such a cue is skipped. Its
-// style's size and scale count, and the largest of its own. Drawings are
-// left alone: a sign's box is often a unit square scaled up many times.
+// style's size and scale count, and the largest of its own; in a cue with
+// a drawing only the size, as a sign's box is often a unit square scaled up
+// many times.
 bool Oversized(const ASS_Track& track, const ASS_Event& event)
 {
     if (event.Style < 0 || event.Style >= track.n_styles || !event.Text) return false;
     const ASS_Style& style = track.styles[event.Style];
     double size = style.FontSize, scaleX = style.ScaleX, scaleY = style.ScaleY, value = 0;
+    bool drawing = false;
     const std::string_view text = event.Text;
     for (std::size_t open = text.find('{'); open != std::string_view::npos; open = text.find('{', open + 1)) {
         const std::string_view block = text.substr(open, text.find('}', open) - open);
         for (std::size_t at = block.find("\\p"); at != std::string_view::npos; at = block.find("\\p", at + 2))
-            if (LeadingNumber(block.substr(at + 2), value) && value > 0) return false;
+            drawing = drawing || (LeadingNumber(block.substr(at + 2), value) && value > 0);
         for (std::size_t at = block.find("\\fs"); at != std::string_view::npos; at = block.find("\\fs", at + 3)) {
             const std::string_view rest = block.substr(at + 3);
             if (rest.starts_with("cx") && LeadingNumber(rest.substr(2), value))
@@ -89,6 +91,7 @@ bool Oversized(const ASS_Track& track, const ASS_Event& event)
     if (width <= 0 && height <= 0) width = 384, height = 288;
     if (width <= 0) width = height * 4 / 3;
     if (height <= 0) height = width * 3 / 4;
+    if (drawing) scaleX = scaleY = 1;
     return size * scaleY > height || size * scaleX > width;
 }
 
