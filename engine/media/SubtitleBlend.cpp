@@ -298,32 +298,40 @@ template <bool kAlpha>
 using BlendRows = void (*)(const MaskRows&, const Ink&);
 using OverRun = void (*)(const std::uint32_t*, std::uint32_t*, int);
 
-// The kernels for `kernel`; masks into an opaque picture, or (kAlpha) into
-// a premultiplied one.
-template <bool kAlpha>
-BlendRows RowsFor(BlendKernel kernel)
+// Of a kernel's three builds, the one for `kernel`.
+template <typename Kernel>
+Kernel Pick(BlendKernel kernel, Kernel scalar, Kernel generic, [[maybe_unused]] Kernel avx2)
 {
     switch (kernel) {
-    case BlendKernel::Scalar: return &BlendRowsScalar<kAlpha>;
-    case BlendKernel::Generic: return &BlendRowsGeneric<kAlpha>;
+    case BlendKernel::Scalar: return scalar;
+    case BlendKernel::Generic: return generic;
 #if defined(__x86_64__) || defined(__i386__)
-    case BlendKernel::Avx2: return &BlendRowsAvx2<kAlpha>;
+    case BlendKernel::Avx2: return avx2;
 #endif
     default: return nullptr;
     }
 }
 
+// Masks into an opaque picture, or (kAlpha) into a premultiplied one.
+template <bool kAlpha>
+BlendRows RowsFor(BlendKernel kernel)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    return Pick<BlendRows>(kernel, &BlendRowsScalar<kAlpha>, &BlendRowsGeneric<kAlpha>, &BlendRowsAvx2<kAlpha>);
+#else
+    return Pick<BlendRows>(kernel, &BlendRowsScalar<kAlpha>, &BlendRowsGeneric<kAlpha>, nullptr);
+#endif
+}
+
+// A premultiplied picture over an opaque one, or (kAlpha) a premultiplied one.
 template <bool kAlpha>
 OverRun OverFor(BlendKernel kernel)
 {
-    switch (kernel) {
-    case BlendKernel::Scalar: return &OverRunScalar<kAlpha>;
-    case BlendKernel::Generic: return &OverRunGeneric<kAlpha>;
 #if defined(__x86_64__) || defined(__i386__)
-    case BlendKernel::Avx2: return &OverRunAvx2<kAlpha>;
+    return Pick<OverRun>(kernel, &OverRunScalar<kAlpha>, &OverRunGeneric<kAlpha>, &OverRunAvx2<kAlpha>);
+#else
+    return Pick<OverRun>(kernel, &OverRunScalar<kAlpha>, &OverRunGeneric<kAlpha>, nullptr);
 #endif
-    default: return nullptr;
-    }
 }
 
 void BlendMask(const ASS_Image& image, const PixelBuffer& target, const FrameRect& rect, BlendRows rows)

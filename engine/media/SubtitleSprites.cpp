@@ -53,17 +53,9 @@ std::shared_ptr<const CueDrawing> CueDrawing::Still(const ASS_Image* images, int
         drawing->m_pixels.resize(drawing->m_pixels.size() + static_cast<std::size_t>(to - from), 0);
         std::copy(line + first, line + last, drawing->m_pixels.end() - (to - (left + last)) - (last - first));
     }
-    // The tiles each band of rows covers, from its runs: a turned line
-    // crosses far fewer than its box.
-    for (std::size_t i = 0; i < drawing->m_runs.size();) {
-        const int band = drawing->m_runs[i].y / kTile;
-        int from = width, to = 0;
-        for (; i < drawing->m_runs.size() && drawing->m_runs[i].y / kTile == band; ++i) {
-            from = std::min(from, drawing->m_runs[i].x);
-            to = std::max(to, drawing->m_runs[i].x + drawing->m_runs[i].count);
-        }
-        drawing->m_tileRows.push_back(TileRow{band, from / kTile, (to - 1) / kTile});
-    }
+    // The tiles it covers, from its runs: a turned line crosses far fewer
+    // than its box.
+    for (const Run& run : drawing->m_runs) drawing->Cover(run.x, run.y, run.x + run.count, run.y + 1);
     // A box the size of the picture (a cue scaled up past it) is not kept.
     if (box.capacity() > kKeptBox) std::vector<std::uint32_t>().swap(box);
     return drawing;

@@ -5,9 +5,9 @@
 // fades; libass lays all of them out again for every picture, at tens of
 // microseconds a cue. Here each such cue is laid out alone, and for as long
 // as it stands still its drawing is kept, flattened into one premultiplied
-// picture of the rows it covers, and blended again. A picture with any cue
-// that libass places among the others (stacked out of their way) is laid
-// out whole instead, as that placing depends on them all.
+// picture of the rows it covers, and blended again. Cues that libass places
+// among each other (stacked out of each other's way) are laid out together
+// and drawn as one.
 //
 // Threads: one at a time (the overlay's lock).
 
